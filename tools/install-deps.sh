@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test the SDK package.
+# Idempotent and cheap when everything is present: apt runs only for missing packages.
+set -euo pipefail
+
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  cmake make git zip
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  wine wine32:i386 wine64
+  xvfb x11-utils imagemagick fonts-noto-cjk
+  fp-utils
+  clang-14 libclang-rt-14-dev
+  googletest
+)
+
+need_i386=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_i386=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+elif [ "$need_i386" -eq 1 ]; then
+  $SUDO apt-get update -qq
+fi
+
+# The posix thread model gives std::mutex to GoogleTest.
+for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc; do
+  if [ -e "/usr/bin/$tool-posix" ] && [ "$(readlink -f "/usr/bin/$tool")" != "$(readlink -f "/usr/bin/$tool-posix")" ]; then
+    $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-posix" >/dev/null 2>&1 || true
+  fi
+done
+echo "install-deps: ready"

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Creates (once) a private 32-bit Wine prefix with the null graphics driver, so that
+# dialogs and message boxes exist without a display. Safe to call from parallel tests.
+set -euo pipefail
+
+prefix="$1"
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+graphics="${RAVELNEST_WINE_GRAPHICS:-null}"
+
+if [ ! -f "$prefix/.ravelnest-ready" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  exec 9>"$prefix.lock"
+  flock 9
+  if [ ! -f "$prefix/.ravelnest-ready" ]; then
+    rm -rf "$prefix"
+    env -u DISPLAY wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1
+    wineserver -w
+    touch "$prefix/.ravelnest-ready"
+  fi
+  flock -u 9
+fi
+# Keep the server alive between the many short test processes; .ci/run ends it.
+wineserver -p >/dev/null 2>&1 || true
