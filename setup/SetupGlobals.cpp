@@ -1,0 +1,10 @@
+// setup's process-wide objects. Defined in one file so that they are constructed in this
+// order and destroyed in the reverse order at normal exit.
+#include "ProcessGlobals.h"
+#include "ProductConstants.h"
+#include "StartupGuard.h"
+
+DWORD MainThreadId = GetCurrentThreadId();
+RAVELNEST_PRODUCT_CONSTANTS(RAVELNEST_DEFINE_CONSTANT)
+CWideString ModulePath;
+StartupGuard Guard(StartupGuard::SetupProgram);

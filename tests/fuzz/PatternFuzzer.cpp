@@ -1,0 +1,42 @@
+// libFuzzer target: an arbitrary pattern and subject, each code unit kept to 16 bits as on
+// Windows. Input layout: a flags byte (bit 0: ignore case), then little-endian code units;
+// the first zero unit separates the pattern from the subject. The pattern is kept to 20 code
+// units and the subject to 7: the dialect allows exponential backtracking, and with longer
+// inputs '(a|a|a|a|a|a|a|a|a)+b' alone would make a slow input without any fault.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "Pattern.h"
+
+constexpr size_t MaxPatternUnits = 20;
+constexpr size_t MaxSubjectUnits = 7;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    const bool ignoreCase = (data[0] & 1) != 0;
+    std::vector<wchar_t> units;
+    for (size_t i = 1; i + 1 < size; i += 2) {
+        units.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+    }
+    units.push_back(0);
+    std::vector<wchar_t>::iterator separator = units.begin();
+    while (*separator != 0) {
+        ++separator;
+    }
+    std::vector<wchar_t> pattern(units.begin(), separator);
+    std::vector<wchar_t> subject(separator + 1, units.end());
+    if (pattern.size() > MaxPatternUnits) {
+        pattern.resize(MaxPatternUnits);
+    }
+    pattern.push_back(0);
+    if (subject.size() > MaxSubjectUnits) {
+        subject.resize(MaxSubjectUnits);
+    }
+    subject.push_back(0);
+    MatchPattern(ignoreCase, subject.data(), pattern.data());
+    return 0;
+}
