@@ -1,0 +1,130 @@
+// Start-up of the real programs: single instance, the embedding switch, self-verification.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+const wchar_t* const PlainName = L"Ravelnest Reelshifter SDK 1.3.0";
+const wchar_t* const EmbeddingName = L"Ravelnest Reelshifter SDK 1.3.0 Embedding";
+
+// Holds setup's mutex name as a running instance would.
+class CNameHolder {
+public:
+    explicit CNameHolder(const wchar_t* name) : m_mutex(CreateMutexW(nullptr, TRUE, name)) {}
+    ~CNameHolder() { CloseHandle(m_mutex); }
+    CNameHolder(const CNameHolder&) = delete;
+    CNameHolder& operator=(const CNameHolder&) = delete;
+
+private:
+    HANDLE m_mutex;
+};
+
+DWORD RunSetup(const wchar_t* arguments)
+{
+    return RunProgram(Quoted(BinPath(L"setup.exe")) + L" " + arguments);
+}
+
+std::vector<char> ReadFile(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::wstring& path, const std::vector<char>& bytes)
+{
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+TEST(Startup, PlainRunStartsWhenNoInstanceHoldsTheName)
+{
+    EXPECT_EQ(0u, RunSetup(L""));
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe")) + L" /anything"));
+}
+
+TEST(Startup, SecondInstanceOfEitherNameExitsOne)
+{
+    {
+        CNameHolder running(PlainName);
+        EXPECT_EQ(1u, RunSetup(L""));
+        EXPECT_EQ(1u, RunSetup(L"unrelated argument"));
+        EXPECT_EQ(0u, RunSetup(L"/EMBEDDING"));  // the other name is free
+    }
+    {
+        CNameHolder running(EmbeddingName);
+        EXPECT_EQ(1u, RunSetup(L"-embedding"));
+        EXPECT_EQ(1u, RunSetup(L"/Embedding"));
+        EXPECT_EQ(1u, RunSetup(L"first -EMBEDDING last"));
+        EXPECT_EQ(0u, RunSetup(L""));
+    }
+}
+
+TEST(Startup, LookalikeSwitchesKeepThePlainName)
+{
+    CNameHolder running(EmbeddingName);
+    for (const wchar_t* argument : {L"Embedding", L"--Embedding", L"-Embedding2", L"x-Embedding", L"\\Embedding"}) {
+        EXPECT_EQ(0u, RunSetup(argument)) << "argument selected the embedding name";
+    }
+    CNameHolder plain(PlainName);
+    for (const wchar_t* argument : {L"Embedding", L"--Embedding", L"-Embedding2"}) {
+        EXPECT_EQ(1u, RunSetup(argument)) << "argument did not keep the plain name";
+    }
+}
+
+TEST(Startup, UninstallTakesNoInstanceLock)
+{
+    CNameHolder plain(PlainName);
+    CNameHolder embedding(EmbeddingName);
+    HANDLE first = StartProgram(Quoted(BinPath(L"Uninstall.exe")));
+    HANDLE second = StartProgram(Quoted(BinPath(L"Uninstall.exe")));
+    EXPECT_EQ(0u, FinishProgram(first));
+    EXPECT_EQ(0u, FinishProgram(second));
+}
+
+// A copy whose bytes differ from the stamped checksum refuses to start.
+TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
+{
+    for (const wchar_t* program : {L"setup.exe", L"Uninstall.exe"}) {
+        const std::vector<char> original = ReadFile(BinPath(program));
+        ASSERT_GT(original.size(), 4096u);
+
+        const std::wstring intact = BinPath(L"startup-intact.exe");
+        WriteFile(intact, original);
+        EXPECT_EQ(0u, RunProgram(Quoted(intact)));
+
+        std::vector<char> flipped = original;
+        flipped[0x60] ^= 0x01;  // inside the DOS stub's message, never executed
+        const std::wstring corrupt = BinPath(L"startup-corrupt.exe");
+        WriteFile(corrupt, flipped);
+        EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
+
+        std::vector<char> zeroed = original;
+        zeroed[zeroed.size() - 1] ^= 0x5A;
+        WriteFile(corrupt, zeroed);
+        EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
+
+        std::vector<char> unstamped = original;
+        const size_t header = static_cast<unsigned char>(original[0x3C]) |
+                              static_cast<unsigned char>(original[0x3D]) << 8;
+        for (size_t i = 0; i < 4; ++i) {
+            unstamped[header + 4 + 20 + 64 + i] = 0;
+        }
+        WriteFile(corrupt, unstamped);
+        EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
+
+        std::vector<char> truncated(original.begin(), original.end() - 1);
+        WriteFile(corrupt, truncated);
+        const DWORD truncatedExit = RunProgram(Quoted(corrupt));
+        EXPECT_EQ(1u, truncatedExit);
+
+        DeleteFileW(intact.c_str());
+        DeleteFileW(corrupt.c_str());
+    }
+}
