@@ -1,6 +1,7 @@
 #include "Pattern.h"
 
 #include <climits>
+#include <initializer_list>
 #include <cwchar>
 #include <new>
 
@@ -289,36 +290,42 @@ private:
         return PatternOk;
     }
 
+    // Opens `count` instructions before the body at `body` and fills them with `frame`.
+    void Prefix(int body, std::initializer_list<PatternInstruction> frame)
+    {
+        Insert(body, static_cast<int>(frame.size()));
+        size_t i = static_cast<size_t>(body);
+        for (const PatternInstruction& instruction : frame) {
+            m_code[i++] = instruction;
+        }
+    }
+
+    // Slot m holds the position where the current iteration began; push-slot and pop-slot
+    // keep it right when a failure backtracks into an earlier iteration, so the progress
+    // test always compares with that iteration's own start and every loop ends.
     void WrapRepeat(int body, bool lazy)
     {
         const int m = NewSlot();
         if (!lazy) {
             // push-slot m; store-position m; push-position; call body; pop-position;
-            // pop-slot m; jump after; body: E; fail-if-no-progress m; store-position m; jump back
-            Insert(body, 7);
-            m_code[static_cast<size_t>(body)] = {PatternOp::PushSlot, m};
-            m_code[static_cast<size_t>(body) + 1] = {PatternOp::StorePosition, m};
-            m_code[static_cast<size_t>(body) + 2] = {PatternOp::PushPosition, 0};
-            m_code[static_cast<size_t>(body) + 3] = {PatternOp::Call, body + 7};
-            m_code[static_cast<size_t>(body) + 4] = {PatternOp::PopPosition, 0};
-            m_code[static_cast<size_t>(body) + 5] = {PatternOp::PopSlot, m};
+            // pop-slot m; jump after; body: E; fail-if-no-progress m; jump back.
+            Prefix(body, {{PatternOp::PushSlot, m}, {PatternOp::StorePosition, m}, {PatternOp::PushPosition, 0},
+                          {PatternOp::Call, body + 7}, {PatternOp::PopPosition, 0}, {PatternOp::PopSlot, m},
+                          {PatternOp::Jump, 0}});
             Emit(PatternOp::FailIfNoProgress, m);
-            Emit(PatternOp::StorePosition, m);
             Emit(PatternOp::Jump, body);
-            m_code[static_cast<size_t>(body) + 6] = {PatternOp::Jump, Size()};
+            Patch(body + 6, Size());
             return;
         }
-        // Non-greedy: store-position m; push-position; call after; pop-position; E;
-        // fail-if-no-progress m; jump back. The saved position lets the body start where the
-        // iteration began once the rest has failed, and the progress test ends iterations
-        // that consume nothing.
-        Insert(body, 4);
-        m_code[static_cast<size_t>(body)] = {PatternOp::StorePosition, m};
-        m_code[static_cast<size_t>(body) + 1] = {PatternOp::PushPosition, 0};
-        m_code[static_cast<size_t>(body) + 3] = {PatternOp::PopPosition, 0};
+        // Non-greedy: push-slot m; store-position m; push-position; call after; pop-position;
+        // call body; pop-slot m; return; body: E; fail-if-no-progress m; jump back. Leaving
+        // is tried first; once the rest has failed the body starts where leaving was tried.
+        Prefix(body, {{PatternOp::PushSlot, m}, {PatternOp::StorePosition, m}, {PatternOp::PushPosition, 0},
+                      {PatternOp::Call, 0}, {PatternOp::PopPosition, 0}, {PatternOp::Call, body + 8},
+                      {PatternOp::PopSlot, m}, {PatternOp::Return, 0}});
         Emit(PatternOp::FailIfNoProgress, m);
         Emit(PatternOp::Jump, body);
-        m_code[static_cast<size_t>(body) + 2] = {PatternOp::Call, Size()};
+        Patch(body + 3, Size());
     }
 
     void WrapOptional(int body, bool lazy)
@@ -326,23 +333,16 @@ private:
         if (!lazy) {
             // As the greedy repetition, without the jump back.
             const int m = NewSlot();
-            Insert(body, 7);
-            m_code[static_cast<size_t>(body)] = {PatternOp::PushSlot, m};
-            m_code[static_cast<size_t>(body) + 1] = {PatternOp::StorePosition, m};
-            m_code[static_cast<size_t>(body) + 2] = {PatternOp::PushPosition, 0};
-            m_code[static_cast<size_t>(body) + 3] = {PatternOp::Call, body + 7};
-            m_code[static_cast<size_t>(body) + 4] = {PatternOp::PopPosition, 0};
-            m_code[static_cast<size_t>(body) + 5] = {PatternOp::PopSlot, m};
+            Prefix(body, {{PatternOp::PushSlot, m}, {PatternOp::StorePosition, m}, {PatternOp::PushPosition, 0},
+                          {PatternOp::Call, body + 7}, {PatternOp::PopPosition, 0}, {PatternOp::PopSlot, m},
+                          {PatternOp::Jump, 0}});
             Emit(PatternOp::FailIfNoProgress, m);
-            Emit(PatternOp::StorePosition, m);
-            m_code[static_cast<size_t>(body) + 6] = {PatternOp::Jump, Size()};
+            Patch(body + 6, Size());
             return;
         }
         // Non-greedy: push-position; call after; pop-position; E.
-        Insert(body, 3);
-        m_code[static_cast<size_t>(body)] = {PatternOp::PushPosition, 0};
-        m_code[static_cast<size_t>(body) + 2] = {PatternOp::PopPosition, 0};
-        m_code[static_cast<size_t>(body) + 1] = {PatternOp::Call, Size()};
+        Prefix(body, {{PatternOp::PushPosition, 0}, {PatternOp::Call, 0}, {PatternOp::PopPosition, 0}});
+        Patch(body + 1, Size());
     }
 
     int ParseAtom(const wchar_t*& cursor, bool& canBeEmpty)

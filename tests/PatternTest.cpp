@@ -237,7 +237,9 @@ TEST(MatchPattern, GreedyAgainstNonGreedy)
 }
 
 // The non-greedy forms resume at the position where they took their choice: with the
-// position left behind by the failed rest, '^a??ab' would miss 'aab'.
+// position left behind by the failed rest, '^a??ab' would miss 'aab'. Every loop ends, also
+// when an iteration can match the empty text at run time and a failure backtracks into an
+// earlier iteration.
 TEST(MatchPattern, NonGreedyFormsBacktrackToTheirOwnPosition)
 {
     ExpectMatches({
@@ -252,6 +254,13 @@ TEST(MatchPattern, NonGreedyFormsBacktrackToTheirOwnPosition)
         {L"{}*?x", L"aaa", false, false},
         {L"(!a)*?x", L"bbb", false, false},
         {L"(!a)+?b", L"bbb", false, true},
+        {L"(a*!b)+x", L"a", false, false},
+        {L"((a*!b)+)+x", L"aa", false, false},
+        {L"(a*!a*!b)+x", L"aaa", false, false},
+        {L"(a*!b)+?x", L"aa", false, false},
+        {L"((a*!b)+?)+?x", L"aa", false, false},
+        {L"(a*!b)+x", L"aax", false, true},
+        {L"^(a*!b)+?x$", L"aax", false, true},
     });
 }
 
@@ -373,18 +382,18 @@ TEST(CPattern, CompilationFrames)
          "7 jump 9\n8 character 98\n9 match\n"},
         {L"a*",
          "0 call 2\n1 advance\n2 push-slot 0\n3 store-position 0\n4 push-position\n5 call 9\n6 pop-position\n"
-         "7 pop-slot 0\n8 jump 13\n9 character 97\n10 fail-if-no-progress 0\n11 store-position 0\n12 jump 2\n"
-         "13 match\n"},
+         "7 pop-slot 0\n8 jump 12\n9 character 97\n10 fail-if-no-progress 0\n11 jump 2\n12 match\n"},
         {L"a?",
          "0 call 2\n1 advance\n2 push-slot 0\n3 store-position 0\n4 push-position\n5 call 9\n6 pop-position\n"
-         "7 pop-slot 0\n8 jump 12\n9 character 97\n10 fail-if-no-progress 0\n11 store-position 0\n12 match\n"},
+         "7 pop-slot 0\n8 jump 11\n9 character 97\n10 fail-if-no-progress 0\n11 match\n"},
         {L"a+",
          "0 call 2\n1 advance\n2 character 97\n3 push-slot 0\n4 store-position 0\n5 push-position\n6 call 10\n"
-         "7 pop-position\n8 pop-slot 0\n9 jump 14\n10 character 97\n11 fail-if-no-progress 0\n"
-         "12 store-position 0\n13 jump 3\n14 match\n"},
+         "7 pop-position\n8 pop-slot 0\n9 jump 13\n10 character 97\n11 fail-if-no-progress 0\n12 jump 3\n"
+         "13 match\n"},
         {L"a*?",
-         "0 call 2\n1 advance\n2 store-position 0\n3 push-position\n4 call 9\n5 pop-position\n"
-         "6 character 97\n7 fail-if-no-progress 0\n8 jump 2\n9 match\n"},
+         "0 call 2\n1 advance\n2 push-slot 0\n3 store-position 0\n4 push-position\n5 call 13\n"
+         "6 pop-position\n7 call 10\n8 pop-slot 0\n9 return\n10 character 97\n11 fail-if-no-progress 0\n"
+         "12 jump 2\n13 match\n"},
         {L"a??", "0 call 2\n1 advance\n2 push-position\n3 call 6\n4 pop-position\n5 character 97\n6 match\n"},
     };
     for (const auto& row : rows) {
