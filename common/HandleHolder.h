@@ -27,3 +27,10 @@ public:
 private:
     HANDLE m_handle = nullptr;
 };
+
+// Holds a handle from a function that reports failure as INVALID_HANDLE_VALUE (snapshots,
+// files): that value becomes an empty holder.
+inline CHandleHolder HoldValidHandle(HANDLE handle) noexcept
+{
+    return CHandleHolder(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}

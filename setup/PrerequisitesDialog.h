@@ -1,0 +1,18 @@
+#pragma once
+
+#include <windows.h>
+
+// The record passed as the dialog's creation parameter and kept in GWL_USERDATA.
+struct PrerequisitesDialogState {
+    HWND dialog;
+};
+
+INT_PTR CALLBACK PrerequisitesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Opens `url` in a new Internet Explorer window, or with the default browser where there is
+// no Internet Explorer.
+void OpenDownloadPage(const wchar_t* url);
+
+// A string of setup's resources.
+class CWideString;
+CWideString LoadResourceText(UINT id);

@@ -1,0 +1,81 @@
+#include "RunInstallation.h"
+
+#include "ArpCacheEntries.h"
+#include "ConverterServerRegistration.h"
+#include "EndProgramsInFolder.h"
+#include "InstallationPaths.h"
+#include "OldInstallations.h"
+#include "PrerequisitesDialog.h"
+#include "ProcessGlobals.h"
+#include "ProductConstants.h"
+#include "Readme.h"
+#include "SdkFiles.h"
+#include "SetupResources.h"
+#include "UninstallEntry.h"
+
+int SetupExitCode = 0;
+
+namespace {
+
+void QuitProgram()
+{
+    PostThreadMessageW(MainThreadId, WM_QUIT, 0, 0);
+}
+
+bool FileExists(const CWideString& path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Every step is best effort; what decides whether the SDK is usable is whether its help
+// file, its uninstaller and its uninstall entry are in place afterwards.
+bool SdkIsInPlace(const InstallationPaths& paths)
+{
+    return FileExists(paths.targetHelp) && FileExists(paths.targetUninstaller) && UninstallEntryExists();
+}
+
+}  // namespace
+
+void RunInstallation(HWND owner)
+{
+    EnableWindow(owner, FALSE);
+
+    InstallationPaths paths;
+    if (!FormSourceFolder(paths.sourceFolder)) {
+        QuitProgram();
+        return;
+    }
+    paths.windowsFolder = FormWindowsFolder();
+    if (!FormProgramFilesFolder(paths.programFilesFolder)) {
+        QuitProgram();
+        return;
+    }
+    ComposeInstallationPaths(paths);
+
+    EndProgramsRunningFromFolder(paths.installFolder);
+    RemoveOldShortcuts();
+    RemoveArpCacheEntries();
+    RemoveOldUninstallEntries();
+    CWideString shortcutPath = ChooseShortcutFolder(paths.windowsFolder);
+    shortcutPath.AppendComponent(ProductName + L" " + ProductVersion + L".lnk");
+    CopySdkFiles(paths);
+    CreateHelpShortcut(paths.targetHelp, shortcutPath);
+    WriteUninstallEntry(paths.installFolder);
+    RegisterConverterServer(paths.converterExecutable);
+    const bool installed = SdkIsInPlace(paths);
+
+    ShowWindow(owner, SW_HIDE);
+    OpenReadme(paths.installFolder, paths.targetReadme);
+    Sleep(1000);
+
+    const CWideString fullProductName = ProductName + L" " + ProductVersion;
+    const CWideString caption = fullProductName + LoadResourceText(IDS_SETUP_CAPTION_SUFFIX);
+    if (installed) {
+        MessageBoxW(owner, fullProductName + LoadResourceText(IDS_COMPLETION_SUFFIX), caption, MB_OK);
+    } else {
+        SetupExitCode = 1;
+        MessageBoxW(owner, fullProductName + LoadResourceText(IDS_FAILURE_SUFFIX), caption, MB_OK | MB_ICONERROR);
+    }
+    QuitProgram();
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "InstallationPaths.h"
+
+// Creates the maker and installation folders and copies the help file, the uninstaller
+// and the readme (read as "readme.txt", written as "Readme.txt"), overwriting old copies.
+void CopySdkFiles(const InstallationPaths& paths);
+
+// Saves a shell link at `shortcutPath` whose target is `target`.
+void CreateHelpShortcut(const CWideString& target, const CWideString& shortcutPath);
