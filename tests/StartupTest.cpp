@@ -26,8 +26,33 @@ private:
 
 DWORD RunSetup(const wchar_t* arguments)
 {
-    return RunProgram(Quoted(BinPath(L"setup.exe")) + L" " + arguments);
+    return RunSetupAndQuit(BinPath(L"setup.exe"), arguments);
 }
+
+// A running setup showing its dialog, quit through 終了 when the test ends.
+class CRunningSetup {
+public:
+    explicit CRunningSetup(const wchar_t* arguments)
+        : m_program(StartProgramWithId(Quoted(BinPath(L"setup.exe")) + L" " + arguments))
+    {
+        m_dialog = WaitForWindow(m_program.id, L"#32770", SetupCaption);
+    }
+    ~CRunningSetup()
+    {
+        if (m_dialog) {
+            PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        }
+        FinishProgram(m_program.process);
+    }
+    CRunningSetup(const CRunningSetup&) = delete;
+    CRunningSetup& operator=(const CRunningSetup&) = delete;
+
+    bool ShowsDialog() const { return m_dialog != nullptr && IsRunning(m_program.process); }
+
+private:
+    StartedProgram m_program;
+    HWND m_dialog = nullptr;
+};
 
 std::vector<char> ReadFile(const std::wstring& path)
 {
@@ -46,7 +71,20 @@ void WriteFile(const std::wstring& path, const std::vector<char>& bytes)
 TEST(Startup, PlainRunStartsWhenNoInstanceHoldsTheName)
 {
     EXPECT_EQ(0u, RunSetup(L""));
-    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe")) + L" /anything"));
+}
+
+TEST(Startup, SecondSetupExitsOneAndTheFirstKeepsRunning)
+{
+    CRunningSetup first(L"");
+    ASSERT_TRUE(first.ShowsDialog());
+    EXPECT_EQ(1u, RunProgram(Quoted(BinPath(L"setup.exe"))));
+    EXPECT_TRUE(first.ShowsDialog());
+
+    CRunningSetup embedding(L"/EMBEDDING");
+    ASSERT_TRUE(embedding.ShowsDialog());
+    EXPECT_EQ(1u, RunProgram(Quoted(BinPath(L"setup.exe")) + L" -embedding"));
+    EXPECT_TRUE(embedding.ShowsDialog());
+    EXPECT_TRUE(first.ShowsDialog());
 }
 
 TEST(Startup, SecondInstanceOfEitherNameExitsOne)
@@ -97,7 +135,7 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
 
         const std::wstring intact = BinPath(L"startup-intact.exe");
         WriteFile(intact, original);
-        EXPECT_EQ(0u, RunProgram(Quoted(intact)));
+        EXPECT_EQ(0u, RunSetupAndQuit(intact, L""));
 
         std::vector<char> flipped = original;
         flipped[0x60] ^= 0x01;  // inside the DOS stub's message, never executed
@@ -119,10 +157,13 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
         WriteFile(corrupt, unstamped);
         EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
 
-        std::vector<char> truncated(original.begin(), original.end() - 1);
-        WriteFile(corrupt, truncated);
-        const DWORD truncatedExit = RunProgram(Quoted(corrupt));
-        EXPECT_EQ(1u, truncatedExit);
+        WriteFile(corrupt, std::vector<char>(original.begin(), original.end() - 1));
+        EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
+
+        // Cut into a section: either the loader refuses the file or the self-check does.
+        WriteFile(corrupt, std::vector<char>(original.begin(), original.begin() + original.size() / 2));
+        const DWORD halfExit = RunProgram(Quoted(corrupt));
+        EXPECT_NE(0u, halfExit);
 
         DeleteFileW(intact.c_str());
         DeleteFileW(corrupt.c_str());
