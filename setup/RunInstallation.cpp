@@ -41,13 +41,17 @@ void RunInstallation(HWND owner)
 {
     EnableWindow(owner, FALSE);
 
+    // Without these two folders nothing can be installed: quit silently, reporting the
+    // failure through the exit code.
     InstallationPaths paths;
     if (!FormSourceFolder(paths.sourceFolder)) {
+        SetupExitCode = 1;
         QuitProgram();
         return;
     }
     paths.windowsFolder = FormWindowsFolder();
     if (!FormProgramFilesFolder(paths.programFilesFolder)) {
+        SetupExitCode = 1;
         QuitProgram();
         return;
     }

@@ -1,0 +1,734 @@
+// The real setup.exe from the package folder, driven as a user drives it, and the machine
+// state it leaves, read as a user's Windows shows it.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MachineState.h"
+#include "TestSupport.h"
+
+namespace {
+
+const wchar_t* const CompletionText =
+    L"Reelshifter SDK 1.3.0 \x3092 \x30B9\x30BF\x30FC\x30C8\x30E1\x30CB\x30E5\x30FC\x306B\x767B\x9332\x3057\x307E"
+    L"\x3057\x305F\x3002";
+const wchar_t* const FailureText =
+    L"Reelshifter SDK 1.3.0 \x3092\x30A4\x30F3\x30B9\x30C8\x30FC\x30EB\x3067\x304D\x307E\x305B\x3093\x3067\x3057"
+    L"\x305F\x3002";
+
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+std::wstring PackageFolder()
+{
+    return FullPath(BinFolder() + L"\\..\\package\\ReelshifterSDK");
+}
+
+std::wstring TempFolder(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + name;
+}
+
+// Replaces a registry string for the life of the object.
+class CStringOverride {
+public:
+    CStringOverride(HKEY root, std::wstring path, const wchar_t* name, const std::wstring& value)
+        : m_root(root), m_path(std::move(path)), m_name(name ? name : L""), m_hadValue(false)
+    {
+        m_hadValue = ReadString(m_root, m_path, NameOrNull(), m_old);
+        SetString(m_root, m_path, NameOrNull(), value);
+    }
+    ~CStringOverride()
+    {
+        if (m_hadValue) {
+            SetString(m_root, m_path, NameOrNull(), m_old);
+        } else {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueW(key, NameOrNull());
+                RegCloseKey(key);
+            }
+        }
+    }
+    CStringOverride(const CStringOverride&) = delete;
+    CStringOverride& operator=(const CStringOverride&) = delete;
+
+private:
+    const wchar_t* NameOrNull() const { return m_name.empty() ? nullptr : m_name.c_str(); }
+
+    HKEY m_root;
+    std::wstring m_path;
+    std::wstring m_name;
+    bool m_hadValue;
+    std::wstring m_old;
+};
+
+const wchar_t* const AppPathsIexplore = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
+
+// Wine keeps a placeholder iexplore.exe in system32, which a search finds before App Paths;
+// on Windows only App Paths names Internet Explorer.
+std::wstring SystemIexplore()
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system) + L"\\iexplore.exe";
+}
+
+// Replaces a file with another (or removes it, for an empty replacement) for the life of the
+// object.
+class CFileStandIn {
+public:
+    CFileStandIn(std::wstring path, const std::wstring& replacement)
+        : m_path(std::move(path)), m_saved(m_path + L".ravelnest-saved")
+    {
+        m_moved = MoveFileExW(m_path.c_str(), m_saved.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        if (!replacement.empty()) {
+            CopyFileW(replacement.c_str(), m_path.c_str(), FALSE);
+        }
+    }
+    ~CFileStandIn()
+    {
+        DeleteFileW(m_path.c_str());
+        if (m_moved) {
+            MoveFileExW(m_saved.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+    CFileStandIn(const CFileStandIn&) = delete;
+    CFileStandIn& operator=(const CFileStandIn&) = delete;
+
+private:
+    std::wstring m_path;
+    std::wstring m_saved;
+    bool m_moved = false;
+};
+
+struct SetupRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool sawMessage = false;
+    std::wstring messageText;
+    bool messageHasErrorIcon = false;
+};
+
+enum class Confirm { Click, EnterKey };
+
+HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
+{
+    for (int i = 0; i < 600; ++i) {
+        HWND found = nullptr;
+        while ((found = FindWindowExW(nullptr, found, L"#32770", SetupCaption)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == processId && found != dialog) {
+                return found;
+            }
+        }
+        if (!IsRunning(process)) {
+            return nullptr;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+// Starts `setupPath`, confirms the dialog, reads and dismisses the message that follows.
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click)
+{
+    SetupRun run;
+    const StartedProgram setup = StartProgramWithId(Quoted(setupPath));
+    if (!setup.process) {
+        return run;
+    }
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    if (!dialog) {
+        run.exitCode = FinishProgram(setup.process, 1000);
+        return run;
+    }
+    if (confirm == Confirm::Click) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    } else {
+        PostMessageW(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    }
+    if (HWND box = WaitForMessageBox(setup.id, dialog, setup.process)) {
+        run.sawMessage = true;
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        run.messageText = text;
+        // The message box's icon is a static control of its own beside the text.
+        HWND icon = GetDlgItem(box, 0x0014);  // Windows
+        if (!icon) {
+            icon = GetDlgItem(box, 0x0440);  // Wine
+        }
+        run.messageHasErrorIcon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    run.exitCode = FinishProgram(setup.process);
+    return run;
+}
+
+std::wstring ConverterPath()
+{
+    return MakerFolderPath() + L"\\Reelshifter\\Reelshifter.exe";
+}
+
+std::wstring Sz(const wchar_t* name, const std::wstring& data)
+{
+    return std::wstring(L"  ") + name + L" type 1 bytes " + std::to_wstring((data.size() + 1) * 2) + L" " + data + L"\n";
+}
+
+// The whole server registration as DumpKey shows it: every key, value, type and size.
+std::wstring ExpectedServerRegistration()
+{
+    const std::wstring appId = L"{5C0B7A21-3E94-4D1F-8A62-1B7D9E4C3F08}";
+    const std::wstring classId = L"{E2A4D6F8-1B3C-4E5F-9071-A2B4C6D8E0F1}";
+    const std::wstring interfaceId = L"{3F6E9B12-7C4D-4A85-B0E3-D92C1A5F7B46}";
+    const std::wstring description = L"Ravelnest Reelshifter 1.3.0";
+    const std::wstring server = ConverterPath();
+    return L"[TypeLib\\" + appId + L"]\n" +
+           L"[TypeLib\\" + appId + L"\\1.0]\n" + Sz(L"@", description) +
+           L"[TypeLib\\" + appId + L"\\1.0\\0]\n" +
+           L"[TypeLib\\" + appId + L"\\1.0\\0\\win32]\n" + Sz(L"@", server) +
+           L"[AppID\\" + appId + L"]\n" + Sz(L"@", description) + L"  AuthenticationLevel type 4 bytes 4 1\n" +
+           L"[AppID\\Reelshifter.exe]\n" + Sz(L"@", description) + Sz(L"AppID", appId) +
+           L"[CLSID\\" + classId + L"]\n" + Sz(L"@", L"Reelshifter1") + Sz(L"AppID", appId) +
+           L"[CLSID\\" + classId + L"\\LocalServer32]\n" + Sz(L"@", server) +
+           L"[Interface\\" + interfaceId + L"]\n" + Sz(L"@", L"IReelshifter1") +
+           L"[Interface\\" + interfaceId + L"\\ProxyStubClsid32]\n" +
+           Sz(L"@", L"{00020424-0000-0000-C000-000000000046}") +
+           L"[Interface\\" + interfaceId + L"\\TypeLib]\n" + Sz(L"@", appId) +
+           L"[Reelshifter.Reelshifter1]\n" + Sz(L"@", L"Reelshifter1") +
+           L"[Reelshifter.Reelshifter1\\CLSID]\n" + Sz(L"@", classId);
+}
+
+std::wstring ServerRegistration()
+{
+    std::wstring out;
+    for (const wchar_t* key : ServerKeys) {
+        out += DumpKey(HKEY_CLASSES_ROOT, key);
+    }
+    return out;
+}
+
+std::vector<std::wstring> RecordedLines(const std::wstring& log)
+{
+    const std::vector<char> bytes = ReadBytes(log);
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+class SetupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        RemoveEverythingSetupMakes();
+        m_log = TempFolder(L"ravelnest-recorder.log");
+        DeleteFileW(m_log.c_str());
+        SetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", m_log.c_str());
+        // The readme opens in the recorder, not in a Notepad that would stay open.
+        SetString(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile\\shell\\open\\command", nullptr,
+                  Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
+        m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.TextFile"));
+    }
+    void TearDown() override
+    {
+        // A failed test may leave its programs running; the next test needs setup's mutex free.
+        for (const wchar_t* name :
+             {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe", L"iexplore.exe"}) {
+            for (DWORD id : ProcessesNamed(name)) {
+                if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                    TerminateProcess(process, 99);
+                    WaitForSingleObject(process, 5000);
+                    CloseHandle(process);
+                }
+            }
+        }
+        m_textFiles.reset();
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile");
+        RemoveEverythingSetupMakes();
+        CoUninitialize();
+    }
+
+    std::vector<std::wstring> WaitForRecordedLines(size_t count)
+    {
+        std::vector<std::wstring> lines;
+        for (int i = 0; i < 200 && (lines = RecordedLines(m_log)).size() < count; ++i) {
+            Sleep(50);
+        }
+        return lines;
+    }
+
+    std::wstring m_log;
+    std::unique_ptr<CStringOverride> m_textFiles;
+};
+
+// Windows keeps a file's name when a copy overwrites it: a readme already installed under
+// its small name keeps that name.
+void ExpectInstalled(bool readmeRenamed = true)
+{
+    const std::wstring folder = InstallFolderPath();
+    const std::wstring package = PackageFolder();
+    EXPECT_EQ(ReadBytes(package + L"\\Reelshifter SDK.chm"), ReadBytes(folder + L"\\Reelshifter SDK.chm"));
+    EXPECT_EQ(ReadBytes(package + L"\\Uninstall.exe"), ReadBytes(folder + L"\\Uninstall.exe"));
+    EXPECT_EQ(ReadBytes(package + L"\\readme.txt"), ReadBytes(folder + L"\\Readme.txt"));
+    // The readme is written under its capitalised name.
+    WIN32_FIND_DATAW found = {};
+    HANDLE find = FindFirstFileW((folder + L"\\readme.txt").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    EXPECT_STREQ(readmeRenamed ? L"Readme.txt" : L"readme.txt", found.cFileName);
+    FindClose(find);
+
+    const std::wstring shortcut = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Reelshifter SDK 1.3.0.lnk";
+    EXPECT_TRUE(FileExists(shortcut));
+    EXPECT_EQ(folder + L"\\Reelshifter SDK.chm", ShortcutTarget(shortcut));
+
+    const std::wstring uninstaller = folder + L"\\Uninstall.exe";
+    EXPECT_EQ(L"[" + std::wstring(UninstallKey) + L"\\" + EntryName + L"]\n" + Sz(L"DisplayName", EntryName) +
+                  Sz(L"UninstallString", L"\"" + uninstaller + L"\""),
+              DumpKey(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName));
+    EXPECT_EQ(ExpectedServerRegistration(), ServerRegistration());
+}
+
+}  // namespace
+
+TEST_F(SetupTest, DialogTemplateHasEveryControlAsDesigned)
+{
+    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(SetupCaption, WindowText(dialog));
+    const LONG style = GetWindowLongW(dialog, GWL_STYLE);
+    for (LONG bit : {static_cast<LONG>(WS_POPUP), static_cast<LONG>(WS_CAPTION), static_cast<LONG>(WS_SYSMENU), static_cast<LONG>(DS_MODALFRAME)}) {
+        EXPECT_EQ(bit, style & bit) << std::hex << bit;
+    }
+
+    const struct {
+        int id;
+        const wchar_t* className;
+        RECT units;
+        const wchar_t* text;
+    } controls[] = {
+        {-1, L"Static", {6, 6, 278, 8},
+         L"Reelshifter \x30BD\x30D5\x30C8\x30A6\x30A7\x30A2\x958B\x767A\x30AD\x30C3\x30C8 \x3092\x30C0\x30A6\x30F3"
+         L"\x30ED\x30FC\x30C9\x3057\x3066\x3044\x305F\x3060\x304D\x3001\x3042\x308A\x304C\x3068\x3046\x3054\x3056"
+         L"\x3044\x307E\x3059\x3002"},
+        {-1, L"Static", {6, 18, 292, 8},
+         L"\x30A4\x30F3\x30B9\x30C8\x30FC\x30EB\x524D\x306B\x3001\x6B21\x306E\x30A2\x30D7\x30EA\x30B1\x30FC\x30B7"
+         L"\x30E7\x30F3\x304C\x3042\x3089\x304B\x3058\x3081\x30A4\x30F3\x30B9\x30C8\x30FC\x30EB\x3055\x308C\x3066"
+         L"\x3044\x308B\x5FC5\x8981\x304C\x3042\x308A\x307E\x3059\x3002"},
+        {-1, L"Static", {6, 30, 55, 8}, L"\x3054\x78BA\x8A8D\x304F\x3060\x3055\x3044\x3002"},
+        {-1, L"Static", {6, 48, 277, 8},
+         L"QuickTime 7.0.3 \x307E\x305F\x306F 6.5.2 \xFF08\x5909\x63DB\x53EF\x80FD\x306A\x30D5\x30A1\x30A4\x30EB"
+         L"\x5F62\x5F0F\x306E\x591A\x3044 7.0.3 \x3092\x63A8\x5968\x3057\x307E\x3059\xFF09"},
+        {1002, L"Button", {6, 60, 168, 14},
+         L"QuickTime 7.0.3 \x306E\x30C0\x30A6\x30F3\x30ED\x30FC\x30C9\x30DA\x30FC\x30B8\x3092\x958B\x304F"},
+        {1003, L"Button", {6, 78, 168, 14},
+         L"QuickTime 6.5.2 \x306E\x30C0\x30A6\x30F3\x30ED\x30FC\x30C9\x30DA\x30FC\x30B8\x3092\x958B\x304F"},
+        {1009, L"Button", {6, 96, 210, 14},
+         L"QuickTime 6.5.2 \x3092\x304A\x4F7F\x3044\x306E\x5834\x5408\x306E\x6CE8\x610F\x4E8B\x9805\x306E\x30DA"
+         L"\x30FC\x30B8\x3092\x958B\x304F"},
+        {-1, L"Static", {6, 120, 182, 8},
+         L"Reelshifter 1.3.0 \x4EE5\x4E0A\xFF08\x5FC5\x305A\x30A4\x30F3\x30B9\x30C8\x30FC\x30EB\x3057\x3066\x304F"
+         L"\x3060\x3055\x3044\xFF09"},
+        {1004, L"Button", {6, 132, 168, 14},
+         L"Reelshifter \x306E\x30C0\x30A6\x30F3\x30ED\x30FC\x30C9\x30DA\x30FC\x30B8\x3092\x958B\x304F"},
+        {-1, L"Static", {6, 156, 318, 8},
+         L"\x300C" L"DivX 3,4,5\x300D\x5F62\x5F0F\xFF08\x62E1\x5F35\x5B50 avi\xFF09\x306E\x8AAD\x307F\x8FBC\x307F"
+         L"\x3092\x3059\x308B\x5834\x5408\x306F\x3001\x6B21\x306E\x8FFD\x52A0\x30B3\x30F3\x30DD\x30FC\x30CD\x30F3"
+         L"\x30C8\x304C\x5FC5\x8981\x3067\x3059\x3002"},
+        {1005, L"Button", {6, 168, 168, 14},
+         L"3ivx D4 \x306E\x30C0\x30A6\x30F3\x30ED\x30FC\x30C9\x30DA\x30FC\x30B8\x3092\x958B\x304F"},
+        {-1, L"Static", {6, 192, 279, 8},
+         L"\x300C" L"FLV\x300D\x5F62\x5F0F\x306E\x30D5\x30A1\x30A4\x30EB\x306E\x66F8\x304D\x51FA\x3057\x3092\x3059"
+         L"\x308B\x5834\x5408\x306F\x3001\x6B21\x306E\x8FFD\x52A0\x30B3\x30F3\x30DD\x30FC\x30CD\x30F3\x30C8\x304C"
+         L"\x5FC5\x8981\x3067\x3059\x3002"},
+        {1006, L"Button", {6, 204, 168, 14},
+         L"Flash Video Exporter \x306E\x30C0\x30A6\x30F3\x30ED\x30FC\x30C9\x30DA\x30FC\x30B8\x3092\x958B\x304F"},
+        {1, L"Button", {174, 228, 60, 14}, L"\x6B21\x3078\x9032\x3080"},
+        {2, L"Button", {240, 228, 60, 14}, L"\x7D42\x4E86"},
+    };
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (const auto& control : controls) {
+        ASSERT_NE(nullptr, child) << "missing control " << control.id;
+        EXPECT_EQ(control.id, GetDlgCtrlID(child));
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 64);
+        EXPECT_STREQ(control.className, className);
+        EXPECT_EQ(control.text, WindowText(child)) << "control " << control.id;
+        // Dialog units to pixels through the dialog's own scale: its client area is 307 x 246 units.
+        RECT actual = {};
+        GetWindowRect(child, &actual);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
+        const auto x = [&client](LONG units) { return MulDiv(units, client.right, 307); };
+        const auto y = [&client](LONG units) { return MulDiv(units, client.bottom, 246); };
+        EXPECT_NEAR(x(control.units.left), actual.left, 1) << "control " << control.id;
+        EXPECT_NEAR(y(control.units.top), actual.top, 1) << "control " << control.id;
+        EXPECT_NEAR(x(control.units.right), actual.right - actual.left, 1) << "control " << control.id;
+        EXPECT_NEAR(y(control.units.bottom), actual.bottom - actual.top, 1) << "control " << control.id;
+        const LONG childStyle = GetWindowLongW(child, GWL_STYLE);
+        EXPECT_TRUE(childStyle & WS_VISIBLE);
+        if (control.id == -1) {
+            EXPECT_EQ(SS_LEFT, childStyle & SS_TYPEMASK);
+            EXPECT_TRUE(childStyle & WS_GROUP);
+        } else {
+            EXPECT_TRUE(childStyle & WS_TABSTOP) << "control " << control.id;
+            EXPECT_EQ(control.id == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, childStyle & BS_TYPEMASK)
+                << "control " << control.id;
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(nullptr, child);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(0u, FinishProgram(setup.process));
+}
+
+// The resource itself: Japanese, extended template, size, styles and font as designed.
+TEST_F(SetupTest, DialogResourceIsJapaneseExtendedTemplate)
+{
+    HMODULE module = LoadLibraryExW((PackageFolder() + L"\\setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    HRSRC resource = FindResourceExW(module, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(101),
+                                     MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    ASSERT_NE(nullptr, resource);
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(module, resource)));
+    ASSERT_NE(nullptr, words);
+    EXPECT_EQ(1, words[0]);       // dlgVer
+    EXPECT_EQ(0xFFFF, words[1]);  // extended template
+    DWORD style = 0;
+    memcpy(&style, words + 6, sizeof(style));
+    EXPECT_EQ(static_cast<DWORD>(DS_SHELLFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU), style);
+    EXPECT_EQ(15, words[8]);  // controls
+    EXPECT_EQ(307, words[11]);
+    EXPECT_EQ(246, words[12]);
+    const WORD* rest = words + 13;
+    EXPECT_EQ(0, *rest++);  // no menu
+    EXPECT_EQ(0, *rest++);  // default class
+    EXPECT_EQ(0, *rest++);  // no caption in the template
+    EXPECT_EQ(8, rest[0]);    // points
+    EXPECT_EQ(400, rest[1]);  // weight
+    EXPECT_STREQ(L"MS Shell Dlg", reinterpret_cast<const wchar_t*>(rest + 3));
+    // The first control is an unnamed static: its id is 0xFFFFFFFF in the extended template.
+    const auto* afterFont = reinterpret_cast<const BYTE*>(rest + 3 + wcslen(reinterpret_cast<const wchar_t*>(rest + 3)) + 1);
+    const auto* item = reinterpret_cast<const BYTE*>((reinterpret_cast<UINT_PTR>(afterFont) + 3) & ~UINT_PTR(3));
+    DWORD id = 0;
+    memcpy(&id, item + 20, sizeof(id));
+    EXPECT_EQ(0xFFFFFFFFu, id);
+    FreeLibrary(module);
+}
+
+TEST_F(SetupTest, QuitButtonEscapeAndCloseBoxChangeNothing)
+{
+    const std::wstring before = DumpInstalledState();
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        const char* how;
+    } ways[] = {
+        {WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), "quit button"},
+        {WM_KEYDOWN, VK_ESCAPE, "escape"},
+        {WM_SYSCOMMAND, SC_CLOSE, "close box"},
+    };
+    for (const auto& way : ways) {
+        const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+        HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+        ASSERT_NE(nullptr, dialog) << way.how;
+        // A command for a listed control with a non-zero notification code does nothing.
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_SETFOCUS), 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), 0);
+        EXPECT_TRUE(IsRunning(setup.process)) << way.how;
+        EXPECT_TRUE(IsWindowEnabled(dialog)) << way.how;
+        HWND target = way.message == WM_KEYDOWN ? GetFocus() : dialog;
+        PostMessageW(way.message == WM_KEYDOWN ? GetDlgItem(dialog, 1002) : target, way.message, way.wParam, 0);
+        EXPECT_EQ(0u, FinishProgram(setup.process)) << way.how;
+    }
+    EXPECT_EQ(before, DumpInstalledState());
+    EXPECT_TRUE(RecordedLines(m_log).empty());
+}
+
+TEST_F(SetupTest, ConfirmInstallsEverything)
+{
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.sawMessage);
+    EXPECT_EQ(CompletionText, run.messageText);
+    EXPECT_FALSE(run.messageHasErrorIcon);
+    ExpectInstalled();
+
+    // The readme was opened through its association, with the installed path.
+    const std::vector<std::wstring> lines = WaitForRecordedLines(1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::wstring::npos, lines[0].find(InstallFolderPath() + L"\\Readme.txt"));
+}
+
+TEST_F(SetupTest, EnterKeyConfirmsLikeTheButton)
+{
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe", Confirm::EnterKey);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(CompletionText, run.messageText);
+    ExpectInstalled();
+}
+
+TEST_F(SetupTest, LeftoversOfEarlierInstallationsAreReplaced)
+{
+    const std::wstring common = ShellFolder(CSIDL_COMMON_PROGRAMS);
+    const std::wstring perUser = ShellFolder(CSIDL_PROGRAMS);
+    const std::wstring target = L"C:\\windows\\notepad.exe";
+    CreateShortcut(common + L"\\Reelshifter SDK.lnk", target);
+    CreateShortcut(common + L"\\Reelshifter SDK 1.2.0.lnk", target);
+    CreateDirectoryW((common + L"\\Reelshifter SDK Samples.lnk").c_str(), nullptr);
+    CreateShortcut(common + L"\\Reelshifter SDK Samples.lnk\\Reelshifter SDK Inner.lnk", target);
+    CreateShortcut(perUser + L"\\Reelshifter SDK 1.2.0.lnk", target);
+
+    const std::wstring arp = ArpCacheKey;
+    for (const wchar_t* name : {L"Ravelnest Reelshifter SDK 1.2.0", L"RAVELNEST Tools", L"myreelshifter", L"Other Tool"}) {
+        SetString(HKEY_LOCAL_MACHINE, arp + L"\\" + name, L"SlowInfoCache", L"x");
+    }
+    const std::wstring uninstall = UninstallKey;
+    for (const wchar_t* name : {L"Ravelnest Reelshifter SDK 1.2.0", L"ravelnest reelshifter sdk 1.1",
+                                L"Ravelnest Reelshifter SDK", L"Ravelnest Reelshifter 1.3.0",
+                                L"Ravelnest Reelshifter SDK 1.3.0"}) {
+        SetString(HKEY_LOCAL_MACHINE, uninstall + L"\\" + name + L"\\Below", L"DisplayName", name);
+    }
+    const std::wstring classId = L"CLSID\\{E2A4D6F8-1B3C-4E5F-9071-A2B4C6D8E0F1}";
+    SetString(HKEY_CLASSES_ROOT, classId + L"\\ProgID", nullptr, L"Reelshifter.Reelshifter1");
+    SetString(HKEY_CLASSES_ROOT, L"Interface\\{3F6E9B12-7C4D-4A85-B0E3-D92C1A5F7B46}\\TypeLib", L"Version", L"1.0");
+    SetString(HKEY_CLASSES_ROOT, L"TypeLib\\{5C0B7A21-3E94-4D1F-8A62-1B7D9E4C3F08}\\1.0\\FLAGS", nullptr, L"0");
+    SetString(HKEY_CLASSES_ROOT, L"AppID\\{E2A4D6F8-1B3C-4E5F-9071-A2B4C6D8E0F1}", nullptr, L"old");
+    SetString(HKEY_CLASSES_ROOT, L"Interface\\{A7D31C59-E084-42B6-9F1A-6C8E2D4B0F93}", nullptr, L"old");
+    for (const wchar_t* progId : {L"Ravelnest.Reelshifter", L"Ravelnest.Reelshifter1", L"Reelshifter.Reelshifter",
+                                  L"ReelshifterLibrary.Reelshifter", L"ReelshifterLibrary.Reelshifter1"}) {
+        SetString(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID", nullptr, L"{old}");
+    }
+
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    ExpectInstalled();
+
+    EXPECT_FALSE(FileExists(common + L"\\Reelshifter SDK.lnk"));
+    EXPECT_FALSE(FileExists(common + L"\\Reelshifter SDK 1.2.0.lnk"));
+    EXPECT_TRUE(FolderExists(common + L"\\Reelshifter SDK Samples.lnk"));
+    EXPECT_TRUE(FileExists(common + L"\\Reelshifter SDK Samples.lnk\\Reelshifter SDK Inner.lnk"));
+    EXPECT_TRUE(FileExists(perUser + L"\\Reelshifter SDK 1.2.0.lnk"));
+
+    const std::vector<std::wstring> arpLeft = SubkeyNames(HKEY_LOCAL_MACHINE, arp);
+    for (const wchar_t* gone : {L"Ravelnest Reelshifter SDK 1.2.0", L"RAVELNEST Tools", L"myreelshifter"}) {
+        EXPECT_EQ(arpLeft.end(), std::find(arpLeft.begin(), arpLeft.end(), gone));
+    }
+    EXPECT_NE(arpLeft.end(), std::find(arpLeft.begin(), arpLeft.end(), L"Other Tool"));
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, (arp + L"\\Other Tool").c_str());
+
+    std::vector<std::wstring> entries;
+    for (const std::wstring& name : SubkeyNames(HKEY_LOCAL_MACHINE, uninstall)) {
+        if (name.find(L"eelshifter") != std::wstring::npos) {
+            entries.push_back(name);
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"Ravelnest Reelshifter 1.3.0", L"Ravelnest Reelshifter SDK",
+                                         L"Ravelnest Reelshifter SDK 1.3.0"}),
+              entries);
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, (uninstall + L"\\Ravelnest Reelshifter 1.3.0").c_str());
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, (uninstall + L"\\Ravelnest Reelshifter SDK").c_str());
+    DeleteTree(common + L"\\Reelshifter SDK Samples.lnk");
+    DeleteFileW((perUser + L"\\Reelshifter SDK 1.2.0.lnk").c_str());
+
+    // A second installation leaves exactly the state of the first.
+    const std::wstring first = DumpInstalledState();
+    EXPECT_EQ(0u, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
+    EXPECT_EQ(first, DumpInstalledState());
+}
+
+TEST_F(SetupTest, ReadmeFallsBackToNotepadWithoutAssociation)
+{
+    CStringOverride noHandler(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.NoHandler");
+    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    bool found = false;
+    for (int i = 0; i < 100 && !found; ++i) {
+        for (DWORD id : ProcessesNamed(L"notepad.exe")) {
+            if (std::find(before.begin(), before.end(), id) != before.end()) {
+                continue;
+            }
+            HANDLE notepad = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
+            if (!notepad) {
+                continue;
+            }
+            // Wine's Notepad cuts its own command line at the closing quote while reading it.
+            const std::wstring expected = L"notepad.exe \"" + InstallFolderPath() + L"\\Readme.txt\"";
+            const std::wstring actual = ProcessCommandLine(notepad);
+            EXPECT_EQ(expected.size(), actual.size());
+            EXPECT_EQ(expected.substr(0, expected.size() - 1), actual.substr(0, expected.size() - 1));
+            TerminateProcess(notepad, 0);
+            CloseHandle(notepad);
+            found = true;
+        }
+        Sleep(50);
+    }
+    EXPECT_TRUE(found);
+}
+
+// Each click starts a browser process of its own with "-new" and the page's URL; the
+// process's own command line shows the parameters exactly.
+TEST_F(SetupTest, DownloadButtonsStartTheBrowserEachTime)
+{
+    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    const struct {
+        int id;
+        const wchar_t* url;
+    } pages[] = {
+        {1002, L"http://www.apple.com/jp/quicktime/download/standalone.html"},
+        {1003, L"http://www.apple.com/jp/ftp-info/reference/quicktime652forwindows.html"},
+        {1009, L"http://www.ravelnest.jp/ravelnest/qt6.htm"},
+        {1004, L"http://www.ravelnest.jp/ravelnest/"},
+        {1005, L"http://www.3ivx.com/download/windows.html"},
+        {1006, L"http://download.macromedia.com/pub/flash/updates/mx2004/video_update/flash_video_update.zip"},
+    };
+    std::vector<DWORD> seen = ProcessesNamed(L"iexplore.exe");
+    for (const auto& page : pages) {
+        for (int click = 0; click < 2; ++click) {
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
+            std::wstring commandLine;
+            for (int i = 0; i < 200 && commandLine.empty(); ++i) {
+                for (DWORD id : ProcessesNamed(L"iexplore.exe")) {
+                    if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
+                        continue;
+                    }
+                    seen.push_back(id);
+                    if (HANDLE browser = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE,
+                                                     FALSE, id)) {
+                        commandLine = ProcessCommandLine(browser);
+                        TerminateProcess(browser, 0);
+                        CloseHandle(browser);
+                    }
+                }
+                Sleep(50);
+            }
+            const std::wstring expected = std::wstring(L"-new ") + page.url;
+            ASSERT_GE(commandLine.size(), expected.size()) << "no browser for control " << page.id;
+            EXPECT_EQ(expected, commandLine.substr(commandLine.size() - expected.size())) << page.id;
+        }
+    }
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(0u, FinishProgram(setup.process));
+}
+
+TEST_F(SetupTest, DownloadFallsBackToTheDefaultBrowser)
+{
+    CStringOverride noBrowser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr, L"C:\\nonexistent\\iexplore.exe");
+    CFileStandIn noSystemBrowser(SystemIexplore(), L"");
+    CStringOverride defaultBrowser(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr,
+                                   Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
+    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    const std::vector<std::wstring> lines = WaitForRecordedLines(1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::wstring::npos, lines[0].find(L"http://www.ravelnest.jp/ravelnest/"));
+    EXPECT_EQ(std::wstring::npos, lines[0].find(L"-new"));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(0u, FinishProgram(setup.process));
+}
+
+TEST_F(SetupTest, ProgramRunningFromInstallFolderIsEndedBeforeCopies)
+{
+    const std::wstring folder = InstallFolderPath();
+    CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // A program holds Uninstall.exe in the folder open by running from it.
+    ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
+    const StartedProgram running = StartProgramWithId(Quoted(folder + L"\\Uninstall.exe") + L" ignore");
+    ASSERT_NE(nullptr, running.process);
+    ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
+
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(0u, FinishProgram(running.process, 5000));  // terminated with exit code 0
+    ExpectInstalled();
+}
+
+TEST_F(SetupTest, SetupStartedFromInsideInstallFolderCompletes)
+{
+    const std::wstring folder = InstallFolderPath();
+    CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
+    CopyFolder(PackageFolder(), folder);
+    const SetupRun run = RunSetup(folder + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(CompletionText, run.messageText);
+    ExpectInstalled(false);
+}
+
+TEST_F(SetupTest, SourceWithoutReadmeInstallsTheRest)
+{
+    const std::wstring source = TempFolder(L"ravelnest-no-readme");
+    DeleteTree(source);
+    CopyFolder(PackageFolder(), source);
+    DeleteFileW((source + L"\\readme.txt").c_str());
+    CStringOverride noHandler(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.NoHandler");
+    const SetupRun run = RunSetup(source + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(CompletionText, run.messageText);
+    const std::wstring folder = InstallFolderPath();
+    EXPECT_TRUE(FileExists(folder + L"\\Reelshifter SDK.chm"));
+    EXPECT_TRUE(FileExists(folder + L"\\Uninstall.exe"));
+    EXPECT_FALSE(FileExists(folder + L"\\Readme.txt"));
+    EXPECT_EQ(folder + L"\\Reelshifter SDK.chm",
+              ShortcutTarget(ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Reelshifter SDK 1.3.0.lnk"));
+    EXPECT_EQ(ExpectedServerRegistration(), ServerRegistration());
+    for (DWORD id : ProcessesNamed(L"notepad.exe")) {
+        HANDLE notepad = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+        TerminateProcess(notepad, 0);
+        CloseHandle(notepad);
+    }
+    DeleteTree(source);
+}
+
+TEST_F(SetupTest, UnwritableInstallFolderReportsFailureAndExitsOne)
+{
+    // A file where the installation folder belongs: no folder, no copies.
+    CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
+    WriteText(InstallFolderPath(), "in the way");
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_TRUE(run.sawMessage);
+    EXPECT_EQ(FailureText, run.messageText);
+    EXPECT_TRUE(run.messageHasErrorIcon);
+    DeleteFileW(InstallFolderPath().c_str());
+}
+
+TEST_F(SetupTest, UnobtainableProgramFilesQuitsSilently)
+{
+    const std::wstring before = DumpInstalledState();
+    {
+        CStringOverride noProgramFiles(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
+                                       L"ProgramFilesDir", L"Q:\\Missing Drive\\Program Files");
+        const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+        EXPECT_FALSE(run.sawMessage);
+        EXPECT_EQ(1u, run.exitCode);
+    }
+    EXPECT_EQ(before, DumpInstalledState());
+}
