@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <utility>
 #include <cwctype>
 #include <string>
 
@@ -358,31 +359,54 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* exeName)
     return ids;
 }
 
-void RemoveEverythingSetupMakes()
+namespace {
+
+// Start-menu entries named like setup's shortcut, directly in the common and per-user folders.
+std::vector<std::pair<int, std::wstring>> ProductShortcuts()
 {
-    DeleteTree(InstallFolderPath());
-    RemoveDirectoryW(MakerFolderPath().c_str());
+    std::vector<std::pair<int, std::wstring>> entries;
     for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
         const std::wstring folder = ShellFolder(csidl);
         WIN32_FIND_DATAW found = {};
         HANDLE find = FindFirstFileW((folder + L"\\Reelshifter SDK*").c_str(), &found);
         if (find != INVALID_HANDLE_VALUE) {
             do {
-                DeleteTree(folder + L"\\" + found.cFileName);
+                entries.emplace_back(csidl, folder + L"\\" + found.cFileName);
             } while (FindNextFileW(find, &found));
             FindClose(find);
         }
     }
+    return entries;
+}
+
+// Uninstall and ARPCache keys whose names hold the maker's or the product's name.
+std::vector<std::wstring> ProductEntryKeys()
+{
+    std::vector<std::wstring> keys;
     for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
         for (const std::wstring& name : SubkeyNames(HKEY_LOCAL_MACHINE, parent)) {
             const std::wstring lower = Lower(name);
             if (lower.find(L"reelshifter") != std::wstring::npos || lower.find(L"ravelnest") != std::wstring::npos) {
-                SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(parent) + L"\\" + name).c_str());
+                keys.push_back(std::wstring(parent) + L"\\" + name);
             }
         }
     }
-    for (const wchar_t* key :
-         ServerKeys) {
+    return keys;
+}
+
+}  // namespace
+
+void RemoveEverythingSetupMakes()
+{
+    DeleteTree(InstallFolderPath());
+    RemoveDirectoryW(MakerFolderPath().c_str());
+    for (const auto& shortcut : ProductShortcuts()) {
+        DeleteTree(shortcut.second);
+    }
+    for (const std::wstring& key : ProductEntryKeys()) {
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    }
+    for (const wchar_t* key : ServerKeys) {
         SHDeleteKeyW(HKEY_CLASSES_ROOT, key);
     }
 }
@@ -390,28 +414,14 @@ void RemoveEverythingSetupMakes()
 std::wstring DumpInstalledState()
 {
     std::wstring out = L"files:\n" + ListFolder(MakerFolderPath());
-    for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
-        const std::wstring folder = ShellFolder(csidl);
-        WIN32_FIND_DATAW found = {};
-        HANDLE find = FindFirstFileW((folder + L"\\Reelshifter SDK*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                out += L"shortcut " + std::to_wstring(csidl) + L" " + found.cFileName + L" -> " +
-                       ShortcutTarget(folder + L"\\" + found.cFileName) + L"\n";
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
+    for (const auto& shortcut : ProductShortcuts()) {
+        out += L"shortcut " + std::to_wstring(shortcut.first) + L" " + shortcut.second + L" -> " +
+               ShortcutTarget(shortcut.second) + L"\n";
     }
-    for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
-        for (const std::wstring& name : SubkeyNames(HKEY_LOCAL_MACHINE, parent)) {
-            const std::wstring lower = Lower(name);
-            if (lower.find(L"reelshifter") != std::wstring::npos || lower.find(L"ravelnest") != std::wstring::npos) {
-                out += DumpKey(HKEY_LOCAL_MACHINE, std::wstring(parent) + L"\\" + name);
-            }
-        }
+    for (const std::wstring& key : ProductEntryKeys()) {
+        out += DumpKey(HKEY_LOCAL_MACHINE, key);
     }
-    for (const wchar_t* key :
-         ServerKeys) {
+    for (const wchar_t* key : ServerKeys) {
         out += DumpKey(HKEY_CLASSES_ROOT, key);
     }
     return out;
