@@ -21,6 +21,9 @@ cmake -S "$root" -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-ming
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$windows" -j "$jobs"
 
+# One prefix for all Windows tests, made before they start rather than by whichever comes first.
+"$root/tools/wine-prefix.sh" "$WINEPREFIX"
+
 status=0
 ctest --test-dir "$native" --output-on-failure || status=1
 ctest --test-dir "$windows" -j "$jobs" --output-on-failure || status=1

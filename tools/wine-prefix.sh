@@ -16,7 +16,6 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
     rm -rf "$prefix"
     env -u DISPLAY wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1
-    wineserver -w
     touch "$prefix/.ravelnest-ready"
   fi
   flock -u 9
