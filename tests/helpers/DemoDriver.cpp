@@ -33,7 +33,7 @@ int wmain(int argc, wchar_t** argv)
     const DWORD pause = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 4000;
     CoInitialize(nullptr);
     const StartedProgram setup = StartProgramWithId(Quoted(argv[1]));
-    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption, 60000);
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption, 300000);
     if (!dialog) {
         Say(L"NO-DIALOG");
         return 1;
