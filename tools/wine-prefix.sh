@@ -20,5 +20,8 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
   fi
   flock -u 9
 fi
-# Keep the server alive between the many short test processes; .ci/run ends it.
-wineserver -p >/dev/null 2>&1 || true
+# Keep the server alive between the many short test processes; .ci/run ends it. The server
+# and Wine's services start here with no output of the caller's: inherited from a test,
+# they would hold CTest's output pipe open and the test would never end.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
