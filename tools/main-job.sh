@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the package (folder and zip) and runs the
 # real setup.exe in a sandboxed Wine prefix of its own (build/demo-prefix, never ~/.wine).
-# With a display, the dialog appears and you drive it.
+# With a display, the dialog appears and you drive it; without one, Xvfb, screenshots and a
+# driver that confirms and prints what was installed.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
@@ -17,15 +18,47 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 setup="$build/package/ReelshifterSDK/setup.exe"
 
-if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-    # With a display: the dialog appears and the user drives it.
+# The demo prefix draws real windows; Japanese text in the dialog font comes from the CJK font.
+if [ ! -f "$WINEPREFIX/.ravelnest-ready" ]; then
     RAVELNEST_WINE_GRAPHICS=x11 "$root/tools/wine-prefix.sh" "$WINEPREFIX"
     for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
         wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
             /v "$face" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f >/dev/null 2>&1
     done
+    # A virtual desktop: Wine draws the title bars itself, with no window manager.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+fi
+setup_windows="$(winepath -w "$setup" 2>/dev/null)"
+# The desktop process started while making the prefix has no display; start afresh.
+wineserver -k >/dev/null 2>&1 || true
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+    # With a display: the dialog appears and the user drives it.
     wine "$setup"
     exit $?
 fi
 
-echo "no display: the package is built; setup_test drives setup.exe headless (tools/run-tests.sh)"
+# Without one: Xvfb, a driver that confirms and dismisses, a screenshot at each stop.
+shots="$build/screenshots"
+mkdir -p "$shots"
+rm -f "$shots/dialog.png" "$shots/completion.png"
+xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    set -euo pipefail
+    # Server and services detached from the pipe below, or it would never reach its end.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    wine "$1" "$2" 4000 | while IFS= read -r line; do
+        printf "%s\n" "$line"
+        case "$line" in
+            DIALOG*) sleep 2; import -window root "$3/dialog.png" ;;
+            MESSAGE*) sleep 2; import -window root "$3/completion.png" ;;
+            # The readme stays open in Notepad and holds this pipe.
+            END*) break ;;
+        esac
+    done
+    status="${PIPESTATUS[0]}"
+    wineserver -k >/dev/null 2>&1 || true
+    exit "$status"
+' main-job "$build/bin/demo_driver.exe" "$setup_windows" "$shots"
+echo "screenshots: $shots/dialog.png $shots/completion.png"

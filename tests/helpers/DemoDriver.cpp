@@ -64,6 +64,7 @@ int wmain(int argc, wchar_t** argv)
     const DWORD exitCode = FinishProgram(setup.process);
     Say(L"EXIT " + std::to_wstring(exitCode));
     Say(L"INSTALLED\n" + DumpInstalledState());
+    Say(L"END");
     CoUninitialize();
     return static_cast<int>(exitCode);
 }
