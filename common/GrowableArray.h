@@ -21,12 +21,26 @@ public:
         return static_cast<int>(m_elements.size()) - 1;
     }
 
+    // New elements are value-initialised.
+    void Resize(int size)
+    {
+        if (size < 0) {
+            AtlThrow(E_INVALIDARG);
+        }
+        try {
+            m_elements.resize(static_cast<size_t>(size));
+        } catch (const std::bad_alloc&) {
+            AtlThrow(E_OUTOFMEMORY);
+        }
+    }
+
     int GetSize() const noexcept { return static_cast<int>(m_elements.size()); }
 
     T& operator[](int index) { return m_elements[CheckIndex(index)]; }
     const T& operator[](int index) const { return m_elements[CheckIndex(index)]; }
 
     T* GetData() noexcept { return m_elements.data(); }
+    const T* GetData() const noexcept { return m_elements.data(); }
 
     void RemoveAll() noexcept { m_elements.clear(); }
 

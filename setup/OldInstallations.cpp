@@ -1,13 +1,10 @@
 #include "OldInstallations.h"
 
-#include "ArpCacheEntries.h"
+#include "SubkeyRemoval.h"
 #include "FindHandle.h"
 #include "InstallationPaths.h"
 #include "ProductConstants.h"
-#include "RegistryKey.h"
 #include "TextFold.h"
-
-const wchar_t* const UninstallKeyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 namespace {
 
@@ -43,13 +40,5 @@ void RemoveOldShortcuts()
 
 void RemoveOldUninstallEntries()
 {
-    CRegistryKey uninstall;
-    if (uninstall.Open(HKEY_LOCAL_MACHINE, UninstallKeyPath) != ERROR_SUCCESS) {
-        return;
-    }
-    const CWideStringArray names = CollectSubkeyNames(uninstall.Get(), HasUninstallEntryPrefix);
-    for (int i = 0; i < names.GetSize(); ++i) {
-        uninstall.DeleteKeyTree(names[i]);
-    }
-    uninstall.Close();
+    RemoveSubkeysWhere(UninstallKeyPath, HasUninstallEntryPrefix);
 }

@@ -9,5 +9,3 @@ void RemoveOldShortcuts();
 // Removes every uninstall entry whose name begins with "Ravelnest Reelshifter SDK " in any
 // letter case of A-Z, the entry of this version included (it is written anew).
 void RemoveOldUninstallEntries();
-
-extern const wchar_t* const UninstallKeyPath;

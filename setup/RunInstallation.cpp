@@ -1,6 +1,6 @@
 #include "RunInstallation.h"
 
-#include "ArpCacheEntries.h"
+#include "SubkeyRemoval.h"
 #include "ConverterServerRegistration.h"
 #include "EndProgramsInFolder.h"
 #include "InstallationPaths.h"

@@ -3,6 +3,7 @@
 #include "OldInstallations.h"
 #include "ProductConstants.h"
 #include "RegistryKey.h"
+#include "SubkeyRemoval.h"
 
 namespace {
 

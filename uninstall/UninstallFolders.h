@@ -7,4 +7,9 @@ extern CWideString ProgramFilesFolder;
 extern CWideString MakerFolder;
 extern CWideString InstallFolder;  // maker folder + "\" + ProductName
 extern CWideString CommonProgramsFolder;
-extern CWideString TemporaryFolder;
+extern CWideString TemporaryFolder;  // "Temp" beside the local application-data folder
+extern CWideString TemporaryCopyPath;
+
+// Fills the folders above from the shell; false, with nothing created, when one of the
+// three shell folders cannot be obtained.
+bool FormUninstallFolders();

@@ -13,4 +13,5 @@ CWideString MakerFolder;
 CWideString InstallFolder;
 CWideString CommonProgramsFolder;
 CWideString TemporaryFolder;
+CWideString TemporaryCopyPath;
 

@@ -1,7 +1,10 @@
-#include "ArpCacheEntries.h"
+#include "SubkeyRemoval.h"
 
 #include "Pattern.h"
 #include "RegistryKey.h"
+
+const wchar_t* const UninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const wchar_t* const ArpCacheKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache";
 
 CWideStringArray CollectSubkeyNames(HKEY parent, bool (*accept)(const wchar_t* name))
 {
@@ -20,6 +23,19 @@ CWideStringArray CollectSubkeyNames(HKEY parent, bool (*accept)(const wchar_t* n
     return names;
 }
 
+void RemoveSubkeysWhere(const wchar_t* parentPath, bool (*accept)(const wchar_t* name))
+{
+    CRegistryKey parent;
+    if (parent.Open(HKEY_LOCAL_MACHINE, parentPath) != ERROR_SUCCESS) {
+        return;
+    }
+    const CWideStringArray names = CollectSubkeyNames(parent.Get(), accept);
+    for (int i = 0; i < names.GetSize(); ++i) {
+        parent.DeleteKeyTree(names[i]);
+    }
+    parent.Close();
+}
+
 namespace {
 
 bool IsMakerOrProductEntry(const wchar_t* name)
@@ -31,14 +47,5 @@ bool IsMakerOrProductEntry(const wchar_t* name)
 
 void RemoveArpCacheEntries()
 {
-    CRegistryKey cache;
-    if (cache.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache") !=
-        ERROR_SUCCESS) {
-        return;
-    }
-    const CWideStringArray names = CollectSubkeyNames(cache.Get(), IsMakerOrProductEntry);
-    for (int i = 0; i < names.GetSize(); ++i) {
-        cache.DeleteKeyTree(names[i]);
-    }
-    cache.Close();
+    RemoveSubkeysWhere(ArpCacheKeyPath, IsMakerOrProductEntry);
 }

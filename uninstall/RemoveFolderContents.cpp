@@ -1,0 +1,110 @@
+#include "RemoveFolderContents.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "FindHandle.h"
+#include "HandleHolder.h"
+#include "TextFold.h"
+
+namespace {
+
+// Every special folder the shell knows on this machine, without trailing backslashes.
+CWideStringArray SpecialFolders()
+{
+    CWideStringArray folders;
+    for (int csidl = 0; csidl <= 255; ++csidl) {
+        wchar_t buffer[MAX_PATH] = {};
+        if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK) {
+            CWideString folder(buffer);
+            folder.RemoveTrailingBackslash();
+            folders.Add(folder);
+        }
+    }
+    return folders;
+}
+
+bool IsRefused(CWideString& guard, const CWideStringArray& specialFolders)
+{
+    if (PathIsRootW(guard) || PathIsRelativeW(guard)) {
+        return true;
+    }
+    guard.RemoveTrailingBackslash();
+    for (int i = 0; i < specialFolders.GetSize(); ++i) {
+        if (EqualsFolded(guard, specialFolders[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Clears read-only, hidden and system on the link itself; the attributes of whatever it
+// points at stay as they are.
+void ClearLinkAttributes(const CWideString& link)
+{
+    const CHandleHolder file = HoldValidHandle(
+        CreateFileW(link, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        return;
+    }
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof(basic));
+}
+
+void RemoveEntry(const CWideString& path, DWORD attributes, const CWideStringArray& specialFolders);
+
+void RemoveBelow(const CWideString& target, const CWideStringArray& specialFolders)
+{
+    CWideString guard = target;
+    guard.RemoveTrailingBackslash();
+    guard.RemoveLastComponent();
+    guard.AddTrailingBackslash();
+    if (IsRefused(guard, specialFolders)) {
+        return;
+    }
+    CWideString pattern = target;
+    pattern.RemoveTrailingBackslash();
+
+    WIN32_FIND_DATAW found = {};
+    const CFindHandle find(FindFirstFileW(pattern, &found));
+    if (!find.IsValid()) {
+        return;
+    }
+    do {
+        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0) {
+            RemoveEntry(guard + L"\\" + found.cFileName, found.dwFileAttributes, specialFolders);
+        }
+    } while (FindNextFileW(find.Get(), &found));
+}
+
+void RemoveEntry(const CWideString& path, DWORD attributes, const CWideStringArray& specialFolders)
+{
+    const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A junction, symbolic link or mount point: only the link goes, never its target.
+        ClearLinkAttributes(path);
+        if (directory) {
+            RemoveDirectoryW(path);
+        } else {
+            DeleteFileW(path);
+        }
+        return;
+    }
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    if (directory) {
+        RemoveBelow(path + L"\\*", specialFolders);
+        RemoveDirectoryW(path);
+    } else {
+        DeleteFileW(path);
+    }
+}
+
+}  // namespace
+
+void RemoveFolderContents(const CWideString& target)
+{
+    // The refusal needs the same 256 shell answers at every level: ask once.
+    RemoveBelow(target, SpecialFolders());
+}
