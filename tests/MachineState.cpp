@@ -111,6 +111,69 @@ void DeleteTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+namespace {
+
+// Wine's own export: the Unix path of a Windows path, or null.
+std::string UnixPath(const std::wstring& path)
+{
+    using Converter = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Converter>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = convert ? convert(path.c_str()) : nullptr;
+    if (!unix) {
+        return std::string();
+    }
+    std::string result(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+std::wstring Widened(const std::string& text)
+{
+    std::wstring wide(text.size() * 2 + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    return wide;
+}
+
+// Runs a Unix program given by its path on drive Z:, which Wine starts as it is.
+void RunUnixProgram(const wchar_t* program, const std::wstring& arguments)
+{
+    std::wstring commandLine = std::wstring(program) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW((L"Z:" + std::wstring(program)).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+}  // namespace
+
+bool PlantUnixLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::string unixLink = UnixPath(link);
+    const std::string unixTarget = UnixPath(target);
+    if (unixLink.empty() || unixTarget.empty()) {
+        return false;
+    }
+    RunUnixProgram(L"/bin/ln", L"-s -n \"" + Widened(unixTarget) + L"\" \"" + Widened(unixLink) + L"\"");
+    // Wine may start the Unix program more than once, the later starts failing on the link
+    // the first one made: the link itself is the result.
+    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveUnixLink(const std::wstring& link)
+{
+    const std::string unixLink = UnixPath(link);
+    if (!unixLink.empty()) {
+        RunUnixProgram(L"/bin/rm", L"-f \"" + Widened(unixLink) + L"\"");
+    }
+}
+
 void CopyFolder(const std::wstring& from, const std::wstring& to)
 {
     CreateDirectoryW(to.c_str(), nullptr);

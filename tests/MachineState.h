@@ -18,6 +18,12 @@ void WriteBytes(const std::wstring& path, const std::vector<char>& bytes);
 void WriteText(const std::wstring& path, const char* text);
 // Removes a folder tree or a file, whatever its attributes.
 void DeleteTree(const std::wstring& path);
+// Plants a Unix symbolic link at `link` pointing at `target` (both Windows paths in the
+// prefix); false when it could not be made. Wine shows a link to a folder as a reparse
+// point (attributes 0x410) and a link to a file as a plain file.
+bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, which Wine's own calls cannot unlink when it points at a folder.
+void RemoveUnixLink(const std::wstring& link);
 void CopyFolder(const std::wstring& from, const std::wstring& to);
 // "name size" per line for every file below `folder`, sorted, folders marked with '\'.
 std::wstring ListFolder(const std::wstring& folder);

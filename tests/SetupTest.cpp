@@ -23,58 +23,12 @@ const wchar_t* const FailureText =
     L"Reelshifter SDK 1.3.0 \x3092\x30A4\x30F3\x30B9\x30C8\x30FC\x30EB\x3067\x304D\x307E\x305B\x3093\x3067\x3057"
     L"\x305F\x3002";
 
-std::wstring FullPath(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH] = {};
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
-std::wstring PackageFolder()
-{
-    return FullPath(BinFolder() + L"\\..\\package\\ReelshifterSDK");
-}
-
 std::wstring TempFolder(const wchar_t* name)
 {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     return std::wstring(temp) + name;
 }
-
-// Replaces a registry string for the life of the object.
-class CStringOverride {
-public:
-    CStringOverride(HKEY root, std::wstring path, const wchar_t* name, const std::wstring& value)
-        : m_root(root), m_path(std::move(path)), m_name(name ? name : L""), m_hadValue(false)
-    {
-        m_hadValue = ReadString(m_root, m_path, NameOrNull(), m_old);
-        SetString(m_root, m_path, NameOrNull(), value);
-    }
-    ~CStringOverride()
-    {
-        if (m_hadValue) {
-            SetString(m_root, m_path, NameOrNull(), m_old);
-        } else {
-            HKEY key = nullptr;
-            if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                RegDeleteValueW(key, NameOrNull());
-                RegCloseKey(key);
-            }
-        }
-    }
-    CStringOverride(const CStringOverride&) = delete;
-    CStringOverride& operator=(const CStringOverride&) = delete;
-
-private:
-    const wchar_t* NameOrNull() const { return m_name.empty() ? nullptr : m_name.c_str(); }
-
-    HKEY m_root;
-    std::wstring m_path;
-    std::wstring m_name;
-    bool m_hadValue;
-    std::wstring m_old;
-};
 
 const wchar_t* const AppPathsIexplore = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
 
@@ -114,69 +68,6 @@ private:
     std::wstring m_saved;
     bool m_moved = false;
 };
-
-struct SetupRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    bool sawMessage = false;
-    std::wstring messageText;
-    bool messageHasErrorIcon = false;
-};
-
-enum class Confirm { Click, EnterKey };
-
-HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
-{
-    for (int i = 0; i < 600; ++i) {
-        HWND found = nullptr;
-        while ((found = FindWindowExW(nullptr, found, L"#32770", SetupCaption)) != nullptr) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(found, &owner);
-            if (owner == processId && found != dialog) {
-                return found;
-            }
-        }
-        if (!IsRunning(process)) {
-            return nullptr;
-        }
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-// Starts `setupPath`, confirms the dialog, reads and dismisses the message that follows.
-SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click)
-{
-    SetupRun run;
-    const StartedProgram setup = StartProgramWithId(Quoted(setupPath));
-    if (!setup.process) {
-        return run;
-    }
-    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
-    if (!dialog) {
-        run.exitCode = FinishProgram(setup.process, 1000);
-        return run;
-    }
-    if (confirm == Confirm::Click) {
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    } else {
-        PostMessageW(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0);
-    }
-    if (HWND box = WaitForMessageBox(setup.id, dialog, setup.process)) {
-        run.sawMessage = true;
-        wchar_t text[1024] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 1024);
-        run.messageText = text;
-        // The message box's icon is a static control of its own beside the text.
-        HWND icon = GetDlgItem(box, 0x0014);  // Windows
-        if (!icon) {
-            icon = GetDlgItem(box, 0x0440);  // Wine
-        }
-        run.messageHasErrorIcon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    }
-    run.exitCode = FinishProgram(setup.process);
-    return run;
-}
 
 std::wstring ConverterPath()
 {
@@ -241,27 +132,12 @@ protected:
         RemoveEverythingSetupMakes();
         m_log = TempFolder(L"ravelnest-recorder.log");
         DeleteFileW(m_log.c_str());
-        SetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", m_log.c_str());
-        // The readme opens in the recorder, not in a Notepad that would stay open.
-        SetString(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile\\shell\\open\\command", nullptr,
-                  Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
-        m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.TextFile"));
+        m_readmeHandler.reset(new CReadmeRecorder(m_log));
     }
     void TearDown() override
     {
-        // A failed test may leave its programs running; the next test needs setup's mutex free.
-        for (const wchar_t* name :
-             {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe", L"iexplore.exe"}) {
-            for (DWORD id : ProcessesNamed(name)) {
-                if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
-                    TerminateProcess(process, 99);
-                    WaitForSingleObject(process, 5000);
-                    CloseHandle(process);
-                }
-            }
-        }
-        m_textFiles.reset();
-        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile");
+        EndTestPrograms();
+        m_readmeHandler.reset();
         RemoveEverythingSetupMakes();
         CoUninitialize();
     }
@@ -276,7 +152,7 @@ protected:
     }
 
     std::wstring m_log;
-    std::unique_ptr<CStringOverride> m_textFiles;
+    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
 };
 
 // Windows keeps a file's name when a copy overwrites it: a readme already installed under

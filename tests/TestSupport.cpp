@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
+
+#include "MachineState.h"
 
 std::wstring BinFolder()
 {
@@ -183,4 +186,155 @@ DWORD RunSetupAndQuit(const std::wstring& setupPath, const std::wstring& argumen
     }
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
     return FinishProgram(setup.process);
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+std::wstring PackageFolder()
+{
+    return FullPath(BinFolder() + L"\\..\\package\\ReelshifterSDK");
+}
+
+// Replaces a registry string for the life of the object.
+CStringOverride::CStringOverride(HKEY root, std::wstring path, const wchar_t* name, const std::wstring& value)
+    : m_root(root), m_path(std::move(path)), m_name(name ? name : L""), m_hadValue(false)
+{
+    m_hadValue = ReadString(m_root, m_path, NameOrNull(), m_old);
+    SetString(m_root, m_path, NameOrNull(), value);
+}
+
+CStringOverride::~CStringOverride()
+{
+    if (m_hadValue) {
+        SetString(m_root, m_path, NameOrNull(), m_old);
+    } else {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, NameOrNull());
+            RegCloseKey(key);
+        }
+    }
+}
+
+namespace {
+
+HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
+{
+    for (int i = 0; i < 600; ++i) {
+        HWND found = nullptr;
+        while ((found = FindWindowExW(nullptr, found, L"#32770", SetupCaption)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == processId && found != dialog) {
+                return found;
+            }
+        }
+        if (!IsRunning(process)) {
+            return nullptr;
+        }
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
+{
+    SetupRun run;
+    const StartedProgram setup = StartProgramWithId(Quoted(setupPath));
+    if (!setup.process) {
+        return run;
+    }
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    if (!dialog) {
+        run.exitCode = FinishProgram(setup.process, 1000);
+        return run;
+    }
+    if (confirm == Confirm::Click) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    } else {
+        PostMessageW(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    }
+    if (HWND box = WaitForMessageBox(setup.id, dialog, setup.process)) {
+        run.sawMessage = true;
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        run.messageText = text;
+        // The message box's icon is a static control of its own beside the text.
+        HWND icon = GetDlgItem(box, 0x0014);  // Windows
+        if (!icon) {
+            icon = GetDlgItem(box, 0x0440);  // Wine
+        }
+        run.messageHasErrorIcon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    run.exitCode = FinishProgram(setup.process);
+    return run;
+}
+
+
+CReadmeRecorder::CReadmeRecorder(const std::wstring& log)
+{
+    SetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", log.c_str());
+    SetString(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile\\shell\\open\\command", nullptr,
+              Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
+    m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.TextFile"));
+}
+
+CReadmeRecorder::~CReadmeRecorder()
+{
+    m_textFiles.reset();
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile");
+}
+
+void EndTestPrograms()
+{
+    for (const wchar_t* name : {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe",
+                                L"iexplore.exe", L"Ravelnest Reelshifter SDK Uninstall.exe"}) {
+        for (DWORD id : ProcessesNamed(name)) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                TerminateProcess(process, 99);
+                WaitForSingleObject(process, 5000);
+                CloseHandle(process);
+            }
+        }
+    }
+}
+
+std::wstring UninstallCopyPath()
+{
+    std::wstring folder = ShellFolder(CSIDL_LOCAL_APPDATA);
+    folder.erase(folder.find_last_of(L'\\'));
+    return folder + L"\\Temp\\Ravelnest Reelshifter SDK Uninstall.exe";
+}
+
+std::vector<DWORD> WaitForTemporaryCopies(DWORD timeoutMilliseconds)
+{
+    const std::wstring copy = UninstallCopyPath();
+    std::vector<DWORD> exitCodes;
+    for (DWORD id : ProcessesNamed(L"Ravelnest Reelshifter SDK Uninstall.exe")) {
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id);
+        if (!process) {
+            continue;
+        }
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD length = MAX_PATH * 2;
+        if (QueryFullProcessImageNameW(process, 0, image, &length) && lstrcmpiW(image, copy.c_str()) == 0) {
+            if (WaitForSingleObject(process, timeoutMilliseconds) != WAIT_OBJECT_0) {
+                TerminateProcess(process, 99);
+                WaitForSingleObject(process, 5000);
+            }
+            DWORD exitCode = 0xFFFFFFFF;
+            GetExitCodeProcess(process, &exitCode);
+            exitCodes.push_back(exitCode);
+        }
+        CloseHandle(process);
+    }
+    return exitCodes;
 }

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 // The folder that holds the test program, and with it the built programs.
 std::wstring BinFolder();
@@ -41,5 +43,61 @@ std::wstring WindowText(HWND window);
 
 // Starts setup with `arguments`; when its dialog appears, quits it with its 終了 button.
 DWORD RunSetupAndQuit(const std::wstring& setupPath, const std::wstring& arguments);
+
+std::wstring FullPath(const std::wstring& path);
+// The built package: setup.exe, Uninstall.exe, readme.txt and the help file.
+std::wstring PackageFolder();
+
+// Replaces a registry string for the life of the object.
+class CStringOverride {
+public:
+    CStringOverride(HKEY root, std::wstring path, const wchar_t* name, const std::wstring& value);
+    ~CStringOverride();
+    CStringOverride(const CStringOverride&) = delete;
+    CStringOverride& operator=(const CStringOverride&) = delete;
+
+private:
+    const wchar_t* NameOrNull() const { return m_name.empty() ? nullptr : m_name.c_str(); }
+
+    HKEY m_root;
+    std::wstring m_path;
+    std::wstring m_name;
+    bool m_hadValue;
+    std::wstring m_old;
+};
+
+// Opens text files (setup's readme) in the tests' recorder, which appends each file it is
+// given to `log`, instead of a Notepad that would stay open; for the life of the object.
+class CReadmeRecorder {
+public:
+    explicit CReadmeRecorder(const std::wstring& log);
+    ~CReadmeRecorder();
+    CReadmeRecorder(const CReadmeRecorder&) = delete;
+    CReadmeRecorder& operator=(const CReadmeRecorder&) = delete;
+
+private:
+    std::unique_ptr<CStringOverride> m_textFiles;
+};
+
+// Ends whatever a failed test may have left running of setup, the uninstaller and the
+// helpers, so that the next test starts with setup's mutex free.
+void EndTestPrograms();
+
+// The uninstaller's temporary copy: "Temp" beside the local application-data folder.
+std::wstring UninstallCopyPath();
+// Waits for every running process of the temporary copy to end; their exit codes.
+std::vector<DWORD> WaitForTemporaryCopies(DWORD timeoutMilliseconds = 60000);
+
+struct SetupRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool sawMessage = false;
+    std::wstring messageText;
+    bool messageHasErrorIcon = false;
+};
+
+enum class Confirm { Click, EnterKey };
+
+// Starts `setupPath`, confirms the dialog, reads and dismisses the message that follows.
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click);
 
 extern const wchar_t* const SetupCaption;  // Reelshifter SDK 1.3.0 セットアップ
