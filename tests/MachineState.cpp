@@ -136,7 +136,8 @@ std::wstring Widened(const std::string& text)
     return wide;
 }
 
-// Runs a Unix program given by its path on drive Z:, which Wine starts as it is.
+// Starts a Unix program given by its path on drive Z:, which Wine runs as it is. Its end
+// cannot be awaited through the handle Wine returns: callers poll for its effect.
 void RunUnixProgram(const wchar_t* program, const std::wstring& arguments)
 {
     std::wstring commandLine = std::wstring(program) + L" " + arguments;
@@ -161,9 +162,13 @@ bool PlantUnixLink(const std::wstring& link, const std::wstring& target)
         return false;
     }
     RunUnixProgram(L"/bin/ln", L"-s -n \"" + Widened(unixTarget) + L"\" \"" + Widened(unixLink) + L"\"");
-    // Wine may start the Unix program more than once, the later starts failing on the link
-    // the first one made: the link itself is the result.
-    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    for (int i = 0; i < 100; ++i) {
+        if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
 }
 
 void RemoveUnixLink(const std::wstring& link)
@@ -171,6 +176,9 @@ void RemoveUnixLink(const std::wstring& link)
     const std::string unixLink = UnixPath(link);
     if (!unixLink.empty()) {
         RunUnixProgram(L"/bin/rm", L"-f \"" + Widened(unixLink) + L"\"");
+    }
+    for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+        Sleep(50);
     }
 }
 

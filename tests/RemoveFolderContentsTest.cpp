@@ -85,7 +85,7 @@ TEST_F(RemoveFolderContentsTest, WildcardEmptiesTheFolderAndPlainPathRemovesIt)
 
     MakeTree(Old);
     RemoveFolderContents(Old.c_str());
-    EXPECT_FALSE(FolderExists(Old));
+    EXPECT_FALSE(FolderExists(Old)) << ListFolder(Old).c_str();
 
     MakeTree(Old);
     RemoveFolderContents((Old + L"\\").c_str());

@@ -491,11 +491,14 @@ TEST_F(SetupTest, DownloadButtonsStartTheBrowserEachTime)
                     if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
                         continue;
                     }
-                    seen.push_back(id);
                     if (HANDLE browser = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE,
                                                      FALSE, id)) {
+                        // A browser just started may not have its parameters yet: look again.
                         commandLine = ProcessCommandLine(browser);
-                        TerminateProcess(browser, 0);
+                        if (!commandLine.empty()) {
+                            seen.push_back(id);
+                            TerminateProcess(browser, 0);
+                        }
                         CloseHandle(browser);
                     }
                 }

@@ -124,6 +124,9 @@ TEST(Startup, UninstallTakesNoInstanceLock)
     HANDLE second = StartProgram(Quoted(BinPath(L"Uninstall.exe")));
     EXPECT_EQ(0u, FinishProgram(first));
     EXPECT_EQ(0u, FinishProgram(second));
+    for (DWORD exitCode : WaitForTemporaryCopies()) {
+        EXPECT_EQ(0u, exitCode);
+    }
 }
 
 // A copy whose bytes differ from the stamped checksum refuses to start.
@@ -136,6 +139,7 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
         const std::wstring intact = BinPath(L"startup-intact.exe");
         WriteFile(intact, original);
         EXPECT_EQ(0u, RunSetupAndQuit(intact, L""));
+        WaitForTemporaryCopies();
 
         std::vector<char> flipped = original;
         flipped[0x60] ^= 0x01;  // inside the DOS stub's message, never executed

@@ -1,0 +1,316 @@
+// The real Uninstall.exe, started as the Add/Remove Programs panel starts it, after the
+// real setup.exe installed the SDK; and the removal rules on seeded keys and files.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MachineState.h"
+#include "TestSupport.h"
+
+namespace {
+
+const wchar_t* const SessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t* const UserShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::wstring Upper(std::wstring text)
+{
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::vector<std::wstring> PendingRenames()
+{
+    std::vector<std::wstring> entries;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return entries;
+    }
+    std::vector<wchar_t> data(65536);
+    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    DWORD type = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &bytes) == ERROR_SUCCESS && type == REG_MULTI_SZ) {
+        // Pairs of source and target; an empty target means deletion.
+        const wchar_t* end = data.data() + bytes / sizeof(wchar_t);
+        for (const wchar_t* entry = data.data(); entry < end && *entry; entry += lstrlenW(entry) + 1) {
+            entries.push_back(entry);
+        }
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+void ClearPendingRenames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+}
+
+// What Windows does at its next start: pending renames and deletions are carried out.
+void RestartWine()
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    RunProgram(Quoted(std::wstring(system) + L"\\wineboot.exe") + L" -r", 60000);
+}
+
+std::wstring Listing(const std::wstring& folder)
+{
+    return ListFolder(folder);
+}
+
+struct SeededKey {
+    const wchar_t* parent;
+    const wchar_t* name;
+    bool removed;
+};
+
+// Uninstall and ARPCache subkeys as other products and older versions leave them.
+const SeededKey SeededKeys[] = {
+    {UninstallKey, L"Ravelnest Reelshifter SDK 1.2.0", true},
+    {UninstallKey, L"sdk tools for REELSHIFTER", true},
+    {UninstallKey, L"ReelshifterSDK", true},
+    {UninstallKey, L"Reelshifter Converter", false},
+    {UninstallKey, L"RavelnestTests Other SDK", false},
+    {ArpCacheKey, L"Ravelnest Reelshifter SDK 1.2.0", true},
+    {ArpCacheKey, L"RAVELNEST Tools", true},
+    {ArpCacheKey, L"reelshifter", true},
+    {ArpCacheKey, L"RavlenestTests Other Product", false},
+};
+
+class UninstallTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        Clean();
+        m_log = FullPath(BinPath(L"uninstall-recorder.log"));
+        DeleteFileW(m_log.c_str());
+        m_readmeHandler.reset(new CReadmeRecorder(m_log));
+        m_cleanState = DumpInstalledState();
+    }
+    void TearDown() override
+    {
+        m_readmeHandler.reset();
+        Clean();
+        DeleteFileW(m_log.c_str());
+        CoUninitialize();
+    }
+
+    void Clean()
+    {
+        WaitForTemporaryCopies(10000);
+        EndTestPrograms();
+        RemoveUnixLink(UninstallCopyPath());
+        DeleteTree(UninstallCopyPath());
+        DeleteTree(TemporaryFolderPath() + L"\\Ravelnest.exe");
+        DeleteTree(MakerFolderPath() + L"\\Reelshifter");
+        DeleteTree(L"C:\\ravelnest-tests\\copy-victim");
+        RemoveEverythingSetupMakes();
+        for (const SeededKey& key : SeededKeys) {
+            SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(key.parent) + L"\\" + key.name).c_str());
+        }
+        const std::wstring programs = ShellFolder(CSIDL_COMMON_PROGRAMS);
+        for (const wchar_t* name : {L"\\RavelnestTests notes.txt", L"\\old reelshifter sdk notes.txt",
+                                    L"\\Reelshifter Converter.lnk", L"\\Reelshifter SDK Tools"}) {
+            DeleteTree(programs + name);
+        }
+    }
+
+    static std::wstring TemporaryFolderPath()
+    {
+        std::wstring folder = UninstallCopyPath();
+        return folder.erase(folder.find_last_of(L'\\'));
+    }
+
+    // Installs with the real setup.exe, confirming its dialog as a user does.
+    static void Install()
+    {
+        const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+        ASSERT_EQ(0u, run.exitCode);
+        ASSERT_TRUE(FileExists(InstallFolderPath() + L"\\Uninstall.exe"));
+    }
+
+    // Runs the entry's UninstallString as the Add/Remove Programs panel does, from the
+    // installation folder as Explorer would; the first instance's exit code.
+    static DWORD RunUninstallString()
+    {
+        std::wstring command;
+        EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"UninstallString",
+                               command));
+        const StartedProgram first = StartProgramWithId(command, InstallFolderPath().c_str());
+        return FinishProgram(first.process);
+    }
+
+    std::wstring m_log;
+    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
+    std::wstring m_cleanState;
+};
+
+TEST_F(UninstallTest, RoundTripRemovesEverythingSetupMade)
+{
+    ClearPendingRenames();
+    Install();
+    // Windows caches the entry for its panel; a program of the SDK is still running.
+    SetString(HKEY_LOCAL_MACHINE, std::wstring(ArpCacheKey) + L"\\" + EntryName, L"SlowInfoCache", L"cached");
+    const std::wstring viewer = InstallFolderPath() + L"\\Viewer.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), viewer.c_str(), FALSE));
+    const StartedProgram running = StartProgramWithId(Quoted(viewer) + L" ignore");
+    ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
+    // Planted where an unquoted start of the copy would look first.
+    ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (TemporaryFolderPath() + L"\\Ravelnest.exe").c_str(), FALSE));
+    DeleteFileW(m_log.c_str());
+
+    EXPECT_EQ(0u, RunUninstallString());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+
+    EXPECT_EQ(0u, FinishProgram(running.process, 5000)) << "the running program was terminated";
+    EXPECT_FALSE(FolderExists(InstallFolderPath()));
+    EXPECT_FALSE(FolderExists(MakerFolderPath())) << "the maker folder was left empty";
+    EXPECT_EQ(m_cleanState, DumpInstalledState()) << "shortcut, entries, cache entry and server keys";
+    for (const wchar_t* key : ServerKeys) {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+    EXPECT_FALSE(FileExists(m_log)) << "the planted Ravelnest.exe ran";
+
+    const std::wstring copy = UninstallCopyPath();
+    bool scheduled = false;
+    for (const std::wstring& entry : PendingRenames()) {
+        scheduled = scheduled || lstrcmpiW(entry.c_str(), (L"\\??\\" + copy).c_str()) == 0;
+    }
+    EXPECT_TRUE(scheduled) << "the copy is deleted at the next restart";
+    EXPECT_TRUE(FileExists(copy));
+    RestartWine();
+    EXPECT_FALSE(FileExists(copy));
+}
+
+TEST_F(UninstallTest, MakerFolderHoldingTheConverterStaysUntouched)
+{
+    Install();
+    const std::wstring converter = MakerFolderPath() + L"\\Reelshifter";
+    CreateDirectoryW(converter.c_str(), nullptr);
+    WriteText(converter + L"\\Reelshifter.exe", "the converter");
+    const std::wstring before = Listing(converter);
+
+    EXPECT_EQ(0u, RunUninstallString());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+
+    EXPECT_FALSE(FolderExists(InstallFolderPath()));
+    EXPECT_EQ(before, Listing(converter));
+    EXPECT_EQ(L"Reelshifter\\\nReelshifter\\Reelshifter.exe 13\n", Listing(MakerFolderPath()));
+    for (const wchar_t* key : ServerKeys) {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    }
+}
+
+// The copy started from its own path, in another letter case, removes at once by itself;
+// a second run finds nothing more to remove.
+TEST_F(UninstallTest, RemovalRulesForEntriesAndShortcuts)
+{
+    for (const SeededKey& key : SeededKeys) {
+        SetString(HKEY_LOCAL_MACHINE, std::wstring(key.parent) + L"\\" + key.name + L"\\Below\\Deeper", L"v", L"x");
+    }
+    const std::wstring programs = ShellFolder(CSIDL_COMMON_PROGRAMS);
+    WriteText(programs + L"\\Reelshifter SDK 1.2.0.lnk", "old shortcut");
+    WriteText(programs + L"\\old reelshifter sdk notes.txt", "removed: both words");
+    WriteText(programs + L"\\Reelshifter Converter.lnk", "kept: one word");
+    WriteText(programs + L"\\RavelnestTests notes.txt", "kept: neither word");
+    CreateDirectoryW((programs + L"\\Reelshifter SDK Tools").c_str(), nullptr);
+    WriteText(programs + L"\\Reelshifter SDK Tools\\Reelshifter SDK Help.lnk", "kept: in a subfolder");
+    CreateKey(HKEY_CLASSES_ROOT, L"ReelshifterLibrary.Reelshifter1\\CLSID");
+
+    const std::wstring copy = UninstallCopyPath();
+    ASSERT_TRUE(CopyFileW(BinPath(L"Uninstall.exe").c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(0u, RunProgram(Quoted(Upper(copy))));
+    EXPECT_TRUE(WaitForTemporaryCopies(0).empty()) << "the copy made no copy of itself";
+
+    for (const SeededKey& key : SeededKeys) {
+        EXPECT_NE(key.removed, KeyExists(HKEY_LOCAL_MACHINE, std::wstring(key.parent) + L"\\" + key.name)) << key.name;
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ReelshifterLibrary.Reelshifter1"));
+    EXPECT_FALSE(FileExists(programs + L"\\Reelshifter SDK 1.2.0.lnk"));
+    EXPECT_FALSE(FileExists(programs + L"\\old reelshifter sdk notes.txt"));
+    EXPECT_TRUE(FileExists(programs + L"\\Reelshifter Converter.lnk"));
+    EXPECT_TRUE(FileExists(programs + L"\\RavelnestTests notes.txt"));
+    EXPECT_EQ(L"Reelshifter SDK Help.lnk 20\n", Listing(programs + L"\\Reelshifter SDK Tools"));
+
+    std::wstring state;
+    for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
+        state += DumpKey(HKEY_LOCAL_MACHINE, parent);
+    }
+    state += Listing(programs);
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe"))));
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+    std::wstring again;
+    for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
+        again += DumpKey(HKEY_LOCAL_MACHINE, parent);
+    }
+    again += Listing(programs);
+    EXPECT_EQ(state, again) << "a repeated run removes nothing more";
+}
+
+TEST_F(UninstallTest, NothingToRemoveExitsZero)
+{
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe"))));
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+    EXPECT_EQ(m_cleanState, DumpInstalledState());
+}
+
+// The elevated copy never writes through what an unelevated program planted at its path.
+TEST_F(UninstallTest, LinksPlantedAtTheCopyPathKeepTheirTargets)
+{
+    const std::wstring victims = L"C:\\ravelnest-tests\\copy-victim";
+    CreateDirectoryW(L"C:\\ravelnest-tests", nullptr);
+    CreateDirectoryW(victims.c_str(), nullptr);
+    WriteText(victims + L"\\precious.exe", "precious");
+    const std::wstring copy = UninstallCopyPath();
+
+    // A second name of another file: only the name goes, and the copy runs.
+    ASSERT_TRUE(CreateHardLinkW(copy.c_str(), (victims + L"\\precious.exe").c_str(), nullptr));
+    SetString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"DisplayName", EntryName);
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe"))));
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+    EXPECT_EQ(std::vector<char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}), ReadBytes(victims + L"\\precious.exe"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName));
+
+    // A link to a folder (a reparse point): nothing in the folder changes.
+    DeleteFileW(copy.c_str());
+    ASSERT_TRUE(PlantUnixLink(copy, victims));
+    ASSERT_EQ(0x410u, GetFileAttributesW(copy.c_str()) & 0x410u);
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe"))));
+    WaitForTemporaryCopies();
+    EXPECT_EQ(L"precious.exe 8\n", Listing(victims));
+}
+
+TEST_F(UninstallTest, UnobtainableShellFolderExitsOneAndChangesNothing)
+{
+    SetString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"DisplayName", EntryName);
+    const std::wstring before = DumpInstalledState();
+    const struct {
+        HKEY root;
+        std::wstring path;
+        const wchar_t* name;
+    } overrides[] = {
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir"},
+        {HKEY_LOCAL_MACHINE, UserShellFolders, L"Common Programs"},
+        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData"},
+    };
+    for (const auto& override : overrides) {
+        CStringOverride missing(override.root, override.path, override.name, L"Q:\\Missing Drive\\Folder");
+        EXPECT_EQ(1u, RunProgram(Quoted(BinPath(L"Uninstall.exe")))) << override.name;
+        EXPECT_TRUE(WaitForTemporaryCopies(0).empty()) << override.name;
+        EXPECT_FALSE(FileExists(UninstallCopyPath())) << override.name;
+        EXPECT_EQ(before, DumpInstalledState()) << override.name;
+    }
+}
+
+}  // namespace
