@@ -173,3 +173,11 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
         DeleteFileW(corrupt.c_str());
     }
 }
+
+// Both programs are shipped stripped and static; dead code must stay out of them.
+TEST(Startup, ProgramsStayWithinTheirSizeBudget)
+{
+    for (const wchar_t* program : {L"setup.exe", L"Uninstall.exe"}) {
+        EXPECT_LE(ReadFile(BinPath(program)).size(), 256u * 1024u) << program;
+    }
+}
