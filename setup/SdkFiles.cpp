@@ -3,13 +3,27 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+namespace {
+
+// Windows refuses to copy over a read-only or hidden file; an earlier installation's file
+// with such attributes would stay as it was while setup reports success.
+void CopyOver(const CWideString& source, const CWideString& target)
+{
+    if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
+    }
+    CopyFileW(source, target, FALSE);
+}
+
+}  // namespace
+
 void CopySdkFiles(const InstallationPaths& paths)
 {
     CreateDirectoryW(paths.makerFolder, nullptr);
     CreateDirectoryW(paths.installFolder, nullptr);
-    CopyFileW(paths.sourceHelp, paths.targetHelp, FALSE);
-    CopyFileW(paths.sourceUninstaller, paths.targetUninstaller, FALSE);
-    CopyFileW(paths.sourceReadme, paths.targetReadme, FALSE);
+    CopyOver(paths.sourceHelp, paths.targetHelp);
+    CopyOver(paths.sourceUninstaller, paths.targetUninstaller);
+    CopyOver(paths.sourceReadme, paths.targetReadme);
 }
 
 void CreateHelpShortcut(const CWideString& target, const CWideString& shortcutPath)

@@ -355,6 +355,29 @@ TEST_F(SetupTest, ConfirmInstallsEverything)
     EXPECT_NE(std::wstring::npos, lines[0].find(InstallFolderPath() + L"\\Readme.txt"));
 }
 
+// Files of an earlier installation that were made read-only, hidden or system (and changed)
+// are replaced, not kept behind a completion message.
+TEST_F(SetupTest, ReinstallReplacesReadOnlyHiddenAndSystemFiles)
+{
+    ASSERT_EQ(0u, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
+    const std::wstring folder = InstallFolderPath();
+    const struct {
+        const wchar_t* name;
+        DWORD attributes;
+    } files[] = {{L"\\Reelshifter SDK.chm", FILE_ATTRIBUTE_READONLY},
+                 {L"\\Uninstall.exe", FILE_ATTRIBUTE_HIDDEN},
+                 {L"\\Readme.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}};
+    for (const auto& file : files) {
+        WriteText(folder + file.name, "stale");
+        SetFileAttributesW((folder + file.name).c_str(), file.attributes);
+    }
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(CompletionText, run.messageText);
+    ExpectInstalled();
+}
+
 TEST_F(SetupTest, EnterKeyConfirmsLikeTheButton)
 {
     const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe", Confirm::EnterKey);
