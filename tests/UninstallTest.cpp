@@ -84,7 +84,7 @@ const SeededKey SeededKeys[] = {
     {ArpCacheKey, L"Ravelnest Reelshifter SDK 1.2.0", true},
     {ArpCacheKey, L"RAVELNEST Tools", true},
     {ArpCacheKey, L"reelshifter", true},
-    {ArpCacheKey, L"RavlenestTests Other Product", false},
+    {ArpCacheKey, L"OtherMaker Video Tools", false},
 };
 
 class UninstallTest : public ::testing::Test {
