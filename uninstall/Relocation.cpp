@@ -10,6 +10,15 @@
 
 namespace {
 
+// Neither a link nor a folder, and the only name of its file.
+bool IsPlainFile(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    return GetFileInformationByHandle(file, &information) &&
+           (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+           information.nNumberOfLinks == 1;
+}
+
 // The copy path lies in a folder that unelevated programs of the user can write: a link or
 // a hard link planted there would make the elevated copy write into another file.
 void RemovePlantedLink(const CWideString& path)
@@ -26,13 +35,15 @@ void RemovePlantedLink(const CWideString& path)
         }
         return;
     }
-    BY_HANDLE_FILE_INFORMATION information = {};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return;  // a real folder: the copy cannot be written, nothing is written through it
+    }
     bool shared = false;
     {
         const CHandleHolder file = HoldValidHandle(CreateFileW(path, FILE_READ_ATTRIBUTES,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        shared = file && GetFileInformationByHandle(file.Get(), &information) && information.nNumberOfLinks > 1;
+            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        shared = file && !IsPlainFile(file.Get());
     }
     if (shared) {
         DeleteFileW(path);  // removes this name only; the other names keep their file
@@ -54,14 +65,6 @@ bool ReadWhole(HANDLE file, CGrowableArray<char>& bytes)
     }
     bytes.Resize(length);
     return true;
-}
-
-bool IsPlainFile(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information = {};
-    return GetFileInformationByHandle(file, &information) &&
-           (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-           information.nNumberOfLinks == 1;
 }
 
 HANDLE OpenLink(const CWideString& path, DWORD access, DWORD share, DWORD disposition)
