@@ -314,6 +314,25 @@ std::wstring UninstallCopyPath()
     return folder + L"\\Temp\\Ravelnest Reelshifter SDK Uninstall.exe";
 }
 
+std::wstring TemporaryFolderPath()
+{
+    std::wstring folder = UninstallCopyPath();
+    return folder.erase(folder.find_last_of(L'\\'));
+}
+
+std::wstring UninstallEntryCommand()
+{
+    std::wstring command;
+    ReadString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"UninstallString", command);
+    return command;
+}
+
+DWORD RunUninstallEntry()
+{
+    const StartedProgram first = StartProgramWithId(UninstallEntryCommand(), InstallFolderPath().c_str());
+    return FinishProgram(first.process);
+}
+
 std::vector<DWORD> WaitForTemporaryCopies(DWORD timeoutMilliseconds)
 {
     const std::wstring copy = UninstallCopyPath();

@@ -85,6 +85,12 @@ void EndTestPrograms();
 
 // The uninstaller's temporary copy: "Temp" beside the local application-data folder.
 std::wstring UninstallCopyPath();
+std::wstring TemporaryFolderPath();
+// The installed entry's UninstallString, or an empty string.
+std::wstring UninstallEntryCommand();
+// Starts the entry's UninstallString as the Add/Remove Programs panel does, from the
+// installation folder as Explorer would; the first instance's exit code.
+DWORD RunUninstallEntry();
 // Waits for every running process of the temporary copy to end; their exit codes.
 std::vector<DWORD> WaitForTemporaryCopies(DWORD timeoutMilliseconds = 60000);
 

@@ -126,29 +126,12 @@ protected:
         }
     }
 
-    static std::wstring TemporaryFolderPath()
-    {
-        std::wstring folder = UninstallCopyPath();
-        return folder.erase(folder.find_last_of(L'\\'));
-    }
-
     // Installs with the real setup.exe, confirming its dialog as a user does.
     static void Install()
     {
         const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
         ASSERT_EQ(0u, run.exitCode);
         ASSERT_TRUE(FileExists(InstallFolderPath() + L"\\Uninstall.exe"));
-    }
-
-    // Runs the entry's UninstallString as the Add/Remove Programs panel does, from the
-    // installation folder as Explorer would; the first instance's exit code.
-    static DWORD RunUninstallString()
-    {
-        std::wstring command;
-        EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"UninstallString",
-                               command));
-        const StartedProgram first = StartProgramWithId(command, InstallFolderPath().c_str());
-        return FinishProgram(first.process);
     }
 
     std::wstring m_log;
@@ -170,7 +153,7 @@ TEST_F(UninstallTest, RoundTripRemovesEverythingSetupMade)
     ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (TemporaryFolderPath() + L"\\Ravelnest.exe").c_str(), FALSE));
     DeleteFileW(m_log.c_str());
 
-    EXPECT_EQ(0u, RunUninstallString());
+    EXPECT_EQ(0u, RunUninstallEntry());
     EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
 
     EXPECT_EQ(0u, FinishProgram(running.process, 5000)) << "the running program was terminated";
@@ -201,7 +184,7 @@ TEST_F(UninstallTest, MakerFolderHoldingTheConverterStaysUntouched)
     WriteText(converter + L"\\Reelshifter.exe", "the converter");
     const std::wstring before = Listing(converter);
 
-    EXPECT_EQ(0u, RunUninstallString());
+    EXPECT_EQ(0u, RunUninstallEntry());
     EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
 
     EXPECT_FALSE(FolderExists(InstallFolderPath()));

@@ -1,0 +1,131 @@
+// Build tool, run on each linked program: points the optional header's load-configuration
+// directory at the program's `_load_config_used` (found in the link map; older GNU linkers
+// leave the directory empty), then writes the standard PE image checksum, so that the
+// program can refuse to start from a truncated or corrupted file.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../common/ImageChecksum.h"
+
+namespace {
+
+uint32_t Read32(const std::vector<uint8_t>& image, size_t at)
+{
+    return static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8 |
+           static_cast<uint32_t>(image[at + 2]) << 16 | static_cast<uint32_t>(image[at + 3]) << 24;
+}
+
+void Write32(std::vector<uint8_t>& image, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        image[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// The address the link map gives the symbol, or 0.
+uint32_t SymbolAddress(const char* mapPath, const char* symbol)
+{
+    std::FILE* map = std::fopen(mapPath, "r");
+    if (!map) {
+        return 0;
+    }
+    char line[4096];
+    uint32_t address = 0;
+    while (address == 0 && std::fgets(line, sizeof(line), map)) {
+        unsigned long value = 0;
+        char name[256] = {};
+        if (std::sscanf(line, " 0x%lx %255s", &value, name) != 2) {
+            continue;
+        }
+        // The map names the symbol with or without the leading underscore of 32-bit C names.
+        if (std::strcmp(name, symbol) == 0 || (name[0] == '_' && std::strcmp(name + 1, symbol) == 0)) {
+            address = static_cast<uint32_t>(value);
+        }
+    }
+    std::fclose(map);
+    return address;
+}
+
+// File offset of `rva` through the section table, or 0 when no section holds it.
+size_t FileOffset(const std::vector<uint8_t>& image, size_t header, uint32_t rva)
+{
+    const size_t sections = image[header + 6] | image[header + 7] << 8;
+    const size_t optionalSize = image[header + 20] | image[header + 21] << 8;
+    const size_t table = header + 24 + optionalSize;
+    for (size_t i = 0; i < sections && table + 40 * (i + 1) <= image.size(); ++i) {
+        const size_t entry = table + 40 * i;
+        const uint32_t virtualSize = Read32(image, entry + 8);
+        const uint32_t virtualAddress = Read32(image, entry + 12);
+        const uint32_t rawSize = Read32(image, entry + 16);
+        const uint32_t rawOffset = Read32(image, entry + 20);
+        if (rva >= virtualAddress && rva - virtualAddress < virtualSize && rva - virtualAddress < rawSize) {
+            return rawOffset + (rva - virtualAddress);
+        }
+    }
+    return 0;
+}
+
+bool SetLoadConfigDirectory(std::vector<uint8_t>& image, size_t checksumOffset, const char* mapPath)
+{
+    const size_t optional = checksumOffset - 64;
+    const size_t header = optional - 24;
+    if (image[optional] != 0x0B || image[optional + 1] != 0x01) {
+        return false;  // only 32-bit images
+    }
+    const uint32_t address = SymbolAddress(mapPath, "_load_config_used");
+    const uint32_t imageBase = Read32(image, optional + 28);
+    if (address <= imageBase) {
+        return false;
+    }
+    const uint32_t rva = address - imageBase;
+    const size_t at = FileOffset(image, header, rva);
+    if (at == 0 || at + 4 > image.size()) {
+        return false;
+    }
+    const size_t directory = optional + 96 + 10 * 8;  // IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG
+    Write32(image, directory, rva);
+    Write32(image, directory + 4, Read32(image, at));  // the structure's own Size field
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: stamp-image program.exe program.map\n");
+        return 2;
+    }
+    std::FILE* file = std::fopen(argv[1], "r+b");
+    if (!file) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    std::vector<uint8_t> image;
+    uint8_t chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
+        image.insert(image.end(), chunk, chunk + got);
+    }
+    const size_t offset = FindImageChecksumOffset(image.data(), image.size());
+    if (offset == 0 || image.size() < offset + 64 + 96 + 16 * 8) {
+        std::fprintf(stderr, "%s: not a PE image\n", argv[1]);
+        std::fclose(file);
+        return 1;
+    }
+    if (!SetLoadConfigDirectory(image, offset, argv[2])) {
+        std::fprintf(stderr, "%s: no load configuration in %s\n", argv[1], argv[2]);
+        std::fclose(file);
+        return 1;
+    }
+    Write32(image, offset, ComputeImageChecksum(image.data(), image.size(), offset));
+    const bool written = std::fseek(file, 0, SEEK_SET) == 0 &&
+                         std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::fprintf(stderr, "%s: cannot write the image\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
