@@ -497,3 +497,50 @@ std::wstring DumpInstalledState()
     }
     return out;
 }
+
+namespace {
+
+void AddLines(const std::wstring& prefix, const std::wstring& text, std::vector<std::wstring>& lines)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        lines.push_back(prefix + text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::vector<std::wstring> SurroundingsSnapshot()
+{
+    std::vector<std::wstring> lines;
+    for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
+        for (const std::wstring& name : SubkeyNames(HKEY_LOCAL_MACHINE, parent)) {
+            AddLines(L"key ", DumpKey(HKEY_LOCAL_MACHINE, std::wstring(parent) + L"\\" + name), lines);
+        }
+    }
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+        AddLines(L"file " + std::to_wstring(csidl) + L" ", ListFolder(ShellFolder(csidl)), lines);
+    }
+    for (const std::wstring& name : SubkeyNames(HKEY_CLASSES_ROOT, L"")) {
+        lines.push_back(L"class " + name);
+    }
+    for (const std::wstring& name : SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID")) {
+        lines.push_back(L"clsid " + name);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+size_t LostLines(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after)
+{
+    size_t lost = 0;
+    for (const std::wstring& line : before) {
+        lost += std::binary_search(after.begin(), after.end(), line) ? 0 : 1;
+    }
+    return lost;
+}

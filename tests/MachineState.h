@@ -49,6 +49,12 @@ void RemoveEverythingSetupMakes();
 // server keys; two equal dumps mean the same state.
 std::wstring DumpInstalledState();
 
+// What is around the SDK and not its own, one item per line: the other Uninstall and
+// ARPCache entries with their values, Program Files, the Start menu and the class
+// registrations' names. Lines of a snapshot missing from a later one were lost.
+std::vector<std::wstring> SurroundingsSnapshot();
+size_t LostLines(const std::vector<std::wstring>& before, const std::vector<std::wstring>& after);
+
 extern const wchar_t* const UninstallKey;
 extern const wchar_t* const ArpCacheKey;
 extern const wchar_t* const EntryName;  // Ravelnest Reelshifter SDK 1.3.0

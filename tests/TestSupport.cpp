@@ -221,8 +221,6 @@ CStringOverride::~CStringOverride()
     }
 }
 
-namespace {
-
 HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
 {
     for (int i = 0; i < 600; ++i) {
@@ -241,8 +239,6 @@ HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
     }
     return nullptr;
 }
-
-}  // namespace
 
 SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
 {

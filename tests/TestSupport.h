@@ -103,6 +103,10 @@ struct SetupRun {
 
 enum class Confirm { Click, EnterKey };
 
+// Setup's message box after its dialog `dialog` (completion or failure), or null when the
+// process ends first or 30 s pass.
+HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process);
+
 // Starts `setupPath`, confirms the dialog, reads and dismisses the message that follows.
 SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click);
 
