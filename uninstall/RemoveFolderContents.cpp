@@ -38,12 +38,27 @@ bool IsRefused(CWideString& guard, const CWideStringArray& specialFolders)
     return false;
 }
 
+// Names of 255 characters and deep folders inside the installation folder give paths past
+// MAX_PATH, where the plain form of the file calls stops; the extended form has no such
+// limit. Shorter paths keep the plain form.
+CWideString LongForm(const CWideString& path)
+{
+    const wchar_t* text = path;
+    if (path.Length() < MAX_PATH - 12) {
+        return path;
+    }
+    if (text[0] == L'\\' && text[1] == L'\\') {
+        return text[2] == L'?' ? path : CWideString(L"\\\\?\\UNC\\") + (text + 2);
+    }
+    return text[1] == L':' ? L"\\\\?\\" + path : path;
+}
+
 // Clears read-only, hidden and system on the link itself; the attributes of whatever it
 // points at stay as they are.
 void ClearLinkAttributes(const CWideString& link)
 {
     const CHandleHolder file = HoldValidHandle(
-        CreateFileW(link, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        CreateFileW(LongForm(link), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) {
         return;
@@ -68,7 +83,7 @@ void RemoveBelow(const CWideString& target, const CWideStringArray& specialFolde
     pattern.RemoveTrailingBackslash();
 
     WIN32_FIND_DATAW found = {};
-    const CFindHandle find(FindFirstFileW(pattern, &found));
+    const CFindHandle find(FindFirstFileW(LongForm(pattern), &found));
     if (!find.IsValid()) {
         return;
     }
@@ -81,23 +96,24 @@ void RemoveBelow(const CWideString& target, const CWideStringArray& specialFolde
 
 void RemoveEntry(const CWideString& path, DWORD attributes, const CWideStringArray& specialFolders)
 {
+    const CWideString longForm = LongForm(path);
     const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A junction, symbolic link or mount point: only the link goes, never its target.
         ClearLinkAttributes(path);
         if (directory) {
-            RemoveDirectoryW(path);
+            RemoveDirectoryW(longForm);
         } else {
-            DeleteFileW(path);
+            DeleteFileW(longForm);
         }
         return;
     }
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(longForm, FILE_ATTRIBUTE_NORMAL);
     if (directory) {
         RemoveBelow(path + L"\\*", specialFolders);
-        RemoveDirectoryW(path);
+        RemoveDirectoryW(longForm);
     } else {
-        DeleteFileW(path);
+        DeleteFileW(longForm);
     }
 }
 
