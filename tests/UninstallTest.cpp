@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -297,3 +298,77 @@ TEST_F(UninstallTest, UnobtainableShellFolderExitsOneAndChangesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+bool IsWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The test platform's variant of the prefix this test runs in, from its environment.
+std::wstring Variant(const wchar_t* name)
+{
+    wchar_t value[256] = {};
+    GetEnvironmentVariableW(name, value, 256);
+    return value;
+}
+
+bool KeyExistsInView(const std::wstring& path, REGSAM view, HKEY root = HKEY_LOCAL_MACHINE)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+// On 64-bit Windows the 32-bit programs install under "Program Files (x86)" and write the
+// 32-bit registry view; the native view stays untouched. Meaningful in a 64-bit prefix only.
+TEST_F(UninstallTest, SixtyFourBitWindowsGetsThe32BitFoldersAndRegistryView)
+{
+    if (!IsWow64()) {
+        ASSERT_NE(L"win64", Variant(L"RAVELNEST_WINEARCH")) << "the 64-bit prefix runs 32-bit programs natively";
+        GTEST_SKIP() << "a 32-bit Windows";
+    }
+    const std::wstring entry = std::wstring(UninstallKey) + L"\\" + EntryName;
+    const std::wstring redirectedEntry =
+        L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(EntryName);
+    const std::wstring classKey = L"CLSID\\{E2A4D6F8-1B3C-4E5F-9071-A2B4C6D8E0F1}";
+    Install();
+    EXPECT_NE(std::wstring::npos, InstallFolderPath().find(L"\\Program Files (x86)\\")) << InstallFolderPath();
+    EXPECT_TRUE(KeyExistsInView(entry, KEY_WOW64_32KEY));
+    EXPECT_TRUE(KeyExistsInView(redirectedEntry, KEY_WOW64_64KEY));
+    EXPECT_FALSE(KeyExistsInView(entry, KEY_WOW64_64KEY)) << "the native view";
+    EXPECT_TRUE(KeyExistsInView(classKey, KEY_WOW64_32KEY, HKEY_CLASSES_ROOT));
+    EXPECT_FALSE(KeyExistsInView(classKey, KEY_WOW64_64KEY, HKEY_CLASSES_ROOT)) << "the native view";
+
+    EXPECT_EQ(0u, RunUninstallEntry());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+    EXPECT_FALSE(KeyExistsInView(entry, KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyExistsInView(classKey, KEY_WOW64_32KEY, HKEY_CLASSES_ROOT));
+    EXPECT_FALSE(FolderExists(InstallFolderPath()));
+    EXPECT_EQ(m_cleanState, DumpInstalledState());
+}
+
+// The user profile, and with it the temporary folder of the uninstaller's copy, named with
+// Japanese characters and spaces. Meaningful in a prefix made with such a name only.
+TEST_F(UninstallTest, ProfileNameOutsideAsciiRoundTrips)
+{
+    const std::wstring copy = UninstallCopyPath();
+    if (std::all_of(copy.begin(), copy.end(), [](wchar_t c) { return c < 0x80; })) {
+        ASSERT_EQ(L"", Variant(L"RAVELNEST_WINE_USER")) << "the profile lost its name: " << copy;
+        GTEST_SKIP() << "an ASCII profile name";
+    }
+    EXPECT_NE(std::wstring::npos, copy.find(L' '));
+    Install();
+    EXPECT_EQ(0u, RunUninstallEntry());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+    EXPECT_TRUE(FileExists(copy)) << "the copy ran from the profile's temporary folder";
+    EXPECT_FALSE(FolderExists(InstallFolderPath()));
+    EXPECT_EQ(m_cleanState, DumpInstalledState());
+}

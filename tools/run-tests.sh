@@ -12,7 +12,13 @@ jobs="${JOBS:-2}"
 "$root/tools/install-deps.sh"
 
 export WINEPREFIX="$windows/wineprefix"
-stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
+# Every prefix of the build tree has a server of its own: the tests' main one, the 64-bit
+# one and the one with a Japanese profile name.
+stop_wine() {
+  for prefix in "$windows"/wineprefix*/; do
+    WINEPREFIX="${prefix%/}" wineserver -k >/dev/null 2>&1 || true
+  done
+}
 trap stop_wine EXIT
 
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -21,9 +27,16 @@ cmake -S "$root" -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-ming
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$windows" -j "$jobs"
 
-# One prefix for all Windows tests, made before they start rather than by whichever comes first.
-"$root/tools/wine-prefix.sh" "$WINEPREFIX"
-WINEDEBUG=-all wine cmd /c exit >/dev/null 2>&1 || true  # the first start in a prefix does one-time work
+# The prefixes, made before the tests start rather than by whichever comes first: one for
+# most Windows tests, a 64-bit one and one whose profile is named in Japanese with spaces.
+# The first start in a prefix does one-time work that would eat into a test's time.
+prepare_prefix() {
+  "$root/tools/wine-prefix.sh" "$1"
+  WINEPREFIX="$1" WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+prepare_prefix "$WINEPREFIX"
+RAVELNEST_WINEARCH=win64 prepare_prefix "$windows/wineprefix-win64"
+RAVELNEST_WINE_USER="ラベル 太郎 テスト" prepare_prefix "$windows/wineprefix-japanese"
 
 status=0
 ctest --test-dir "$native" --output-on-failure || status=1

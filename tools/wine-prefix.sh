@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Creates (once) a private 32-bit Wine prefix with the null graphics driver, so that
-# dialogs and message boxes exist without a display. Safe to call from parallel tests.
+# Creates (once) a private Wine prefix with the null graphics driver, so that dialogs and
+# message boxes exist without a display. Safe to call from parallel tests.
+# RAVELNEST_WINEARCH: win32 (default) or win64, a 64-bit Windows where the 32-bit programs
+# see "Program Files (x86)" and the 32-bit registry view.
+# RAVELNEST_WINE_USER: the user profile's name (default: the Unix user's), for example one
+# with Japanese characters and spaces.
 set -euo pipefail
 
 prefix="$1"
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="$prefix" WINEARCH="${RAVELNEST_WINEARCH:-win32}" WINEDEBUG="${WINEDEBUG:--all}"
+if [ -n "${RAVELNEST_WINE_USER:-}" ]; then
+  # Wine names the profile folder after the Unix user at the prefix's creation.
+  export USER="$RAVELNEST_WINE_USER" LOGNAME="$RAVELNEST_WINE_USER"
+fi
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
 graphics="${RAVELNEST_WINE_GRAPHICS:-null}"
 
