@@ -177,7 +177,8 @@ inline size_t SubstringEmbedding(const std::vector<std::wstring>& names)
 {
     size_t hits = 0;
     for (const std::wstring& name : names) {
-        hits += name.size() == 10 && (name[0] == L'-' || name[0] == L'/') && ContainsFolded(name, L"EMBEDDING", 9) ? 1 : 0;
+        // The literal searched for as the other two are; the anchors checked after it.
+        hits += ContainsFolded(name, L"EMBEDDING", 9) && name.size() == 10 && (name[0] == L'-' || name[0] == L'/') ? 1 : 0;
     }
     return hits;
 }

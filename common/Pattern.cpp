@@ -75,6 +75,90 @@ const T& At(const std::vector<T>& elements, int64_t index)
     return elements[static_cast<size_t>(index)];
 }
 
+// The units that the first consuming instruction of any match can take, following every
+// path from the start: straight on, jumps, calls and the continuations that calls leave for
+// backtracking. False (no filter) when a path can match without consuming, reaches an
+// instruction whose first unit is not one known unit, or the search grows large.
+int CollectStartUnits(const std::vector<PatternInstruction>& code, wchar_t (&units)[16])
+{
+    // Sized for the system's patterns, a few dozen instructions; larger code goes unfiltered.
+    constexpr int MaxUnits = 16;
+    constexpr size_t MaxCode = 1024;
+    constexpr size_t MaxVisits = 512;
+    int count = 0;
+    if (code.size() > MaxCode) {
+        return 0;
+    }
+    uint32_t visited[MaxCode / 32] = {};
+    int32_t pending[2 * MaxVisits + 1];
+    size_t top = 0;
+    pending[top++] = 0;
+    size_t visits = 0;
+    while (top > 0) {
+        const int32_t pc = pending[--top];
+        if (pc < 0 || static_cast<size_t>(pc) >= code.size()) {
+            return 0;
+        }
+        uint32_t& word = visited[static_cast<size_t>(pc) / 32];
+        const uint32_t bit = 1u << (static_cast<size_t>(pc) % 32);
+        if (word & bit) {
+            continue;
+        }
+        word |= bit;
+        if (++visits > MaxVisits) {
+            return 0;
+        }
+        const PatternInstruction& instruction = code[static_cast<size_t>(pc)];
+        switch (instruction.op) {
+        case PatternOp::Character: {
+            if (instruction.operand == 0) {
+                return 0;  // the end anchor consumes nothing
+            }
+            const wchar_t unit = static_cast<wchar_t>(instruction.operand);
+            bool known = false;
+            for (int i = 0; i < count; ++i) {
+                known = known || units[i] == unit;
+            }
+            if (!known) {
+                if (count == MaxUnits) {
+                    return 0;
+                }
+                units[count++] = unit;
+            }
+            break;
+        }
+        case PatternOp::Jump:
+            pending[top++] = instruction.operand;
+            break;
+        case PatternOp::Call:
+            pending[top++] = instruction.operand;
+            pending[top++] = pc + 1;
+            break;
+        case PatternOp::Return:
+        case PatternOp::Stop:
+        case PatternOp::Advance:
+            break;  // this path fails or ends the attempt
+        case PatternOp::NoOp:
+        case PatternOp::PushPosition:
+        case PatternOp::PopPosition:
+        case PatternOp::PushSlot:
+        case PatternOp::PopSlot:
+        case PatternOp::StorePosition:
+        case PatternOp::StoreDepth:
+        case PatternOp::FailIfNoProgress:
+        case PatternOp::PushGroup:
+        case PatternOp::PopGroup:
+        case PatternOp::GroupStart:
+        case PatternOp::GroupEnd:
+            pending[top++] = pc + 1;
+            break;
+        default:
+            return 0;  // Any, classes, back references, loads and Match
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 // Recursive-descent compiler over the (already folded) pattern text. Binding from tightest:
@@ -120,7 +204,7 @@ private:
 
     int Emit(PatternOp op, int32_t operand = 0)
     {
-        if (m_code.size() >= MaxInstructions) {
+        if (m_code.size() + m_pendingFrames >= MaxInstructions) {
             throw OutOfResources();
         }
         m_code.push_back({op, operand});
@@ -132,7 +216,7 @@ private:
     // Opens `count` instructions at `at`; targets into the moved code follow it.
     void Insert(int at, int count)
     {
-        if (m_code.size() + static_cast<size_t>(count) > MaxInstructions) {
+        if (m_code.size() + m_pendingFrames + static_cast<size_t>(count) > MaxInstructions) {
             throw OutOfResources();
         }
         m_code.insert(m_code.begin() + at, static_cast<size_t>(count), PatternInstruction{PatternOp::NoOp, 0});
@@ -175,10 +259,40 @@ private:
 
     int NewSlot() { return m_pattern.m_slotCount++; }
 
+    // A code unit that compiles to one Character whatever surrounds it: no syntax of its own,
+    // no quantifier or bar after it.
+    static bool IsPlainLiteral(const wchar_t* cursor)
+    {
+        switch (cursor[0]) {
+        case 0:
+        case L'(':
+        case L'{':
+        case L'[':
+        case L'.':
+        case L'!':
+        case L'\\':
+        case L'$':
+            return false;
+        default:
+            break;
+        }
+        const wchar_t next = cursor[1];
+        return next != L'*' && next != L'+' && next != L'?' && next != L'|';
+    }
+
     int ParseSequence(const wchar_t*& cursor, bool& canBeEmpty)
     {
         bool allCanBeEmpty = true;
         while (!EndsSequence(*cursor)) {
+            // Runs of plain text, most of the system's patterns, go straight to code; the
+            // limits are those that the element's own parse would check.
+            if (IsPlainLiteral(cursor) && m_nesting < MaxNesting &&
+                m_code.size() + m_pendingFrames + 4 < MaxInstructions) {
+                m_code.push_back({PatternOp::Character, static_cast<int32_t>(*cursor)});
+                ++cursor;
+                allCanBeEmpty = false;
+                continue;
+            }
             bool elementCanBeEmpty = false;
             bool emitted = false;
             const int error = ParseElement(cursor, elementCanBeEmpty, emitted);
@@ -200,22 +314,26 @@ private:
         const int start = Size();
         const int groupsBefore = m_pattern.m_groupCount;
         const int slotsBefore = m_pattern.m_slotCount;
-        Emit(PatternOp::PushPosition);
-        Emit(PatternOp::Call);
-        Emit(PatternOp::PopPosition);
-        Emit(PatternOp::Jump);
-        const int xStart = Size();
+        // Most elements have no bar: the frame's four instructions are only counted against
+        // the limit while X is compiled, and opened before X once a bar follows it.
+        m_pendingFrames += 4;
         bool xCanBeEmpty = false;
         int error = ParseQuantifiedAtom(cursor, xCanBeEmpty);
+        m_pendingFrames -= 4;
         if (error != PatternOk) {
             return error;
         }
         if (*cursor != L'|') {
-            Remove(start, 4);
             canBeEmpty = xCanBeEmpty;
             emitted = true;
             return PatternOk;
         }
+        Insert(start, 4);
+        At(m_code, start).op = PatternOp::PushPosition;
+        At(m_code, start + 1).op = PatternOp::Call;
+        At(m_code, start + 2).op = PatternOp::PopPosition;
+        At(m_code, start + 3).op = PatternOp::Jump;
+        const int xStart = start + 4;
         ++cursor;
         const int jumpAfter = Emit(PatternOp::Jump);
         const int yStart = Size();
@@ -560,11 +678,13 @@ private:
     CPattern& m_pattern;
     std::vector<PatternInstruction>& m_code;
     int m_nesting = 0;
+    size_t m_pendingFrames = 0;  // instructions of alternation frames not yet opened
 };
 
 int CPattern::Parse(const wchar_t* pattern, bool caseSensitive)
 {
     m_code.clear();
+    m_startUnitCount = 0;
     m_groupCount = 0;
     m_slotCount = 0;
     m_caseSensitive = caseSensitive;
@@ -573,14 +693,26 @@ int CPattern::Parse(const wchar_t* pattern, bool caseSensitive)
     }
     int error = PatternOk;
     try {
+        // Short patterns, the system's, fold on the stack.
+        wchar_t shortFolded[128];
         std::vector<wchar_t> folded;
         const wchar_t* text = pattern;
         if (!caseSensitive) {
-            folded.assign(pattern, pattern + wcslen(pattern) + 1);
-            FoldAsciiLetters(folded.data());
-            text = folded.data();
+            const size_t units = wcslen(pattern) + 1;
+            wchar_t* target = shortFolded;
+            if (units > 128) {
+                folded.resize(units);
+                target = folded.data();
+            }
+            std::wmemcpy(target, pattern, units);
+            FoldAsciiLetters(target);
+            text = target;
         }
+        m_code.reserve(64);
         error = CPatternCompiler(*this).Compile(text);
+        if (error == PatternOk) {
+            m_startUnitCount = CollectStartUnits(m_code, m_startUnits);
+        }
     } catch (const std::bad_alloc&) {
         error = PatternNoMemory;
     } catch (const OutOfResources&) {
@@ -588,8 +720,19 @@ int CPattern::Parse(const wchar_t* pattern, bool caseSensitive)
     }
     if (error != PatternOk) {
         m_code.clear();
+        m_startUnitCount = 0;
     }
     return m_lastError = error;
+}
+
+bool CPattern::CanStartAt(wchar_t unit) const noexcept
+{
+    for (int i = 0; i < m_startUnitCount; ++i) {
+        if (m_startUnits[i] == unit) {
+            return true;
+        }
+    }
+    return false;
 }
 
 PatternInstruction CPattern::Instruction(int index) const
@@ -648,13 +791,20 @@ bool CPattern::Match(const wchar_t* subject, CPatternMatch& match) const
         return false;
     }
     const int32_t length = static_cast<int32_t>(subjectLength);
+    // Short subjects, as key names are, fold on the stack.
+    wchar_t shortFolded[256];
     std::vector<wchar_t> folded;
     const wchar_t* text = subject;
     try {
         if (!m_caseSensitive) {
-            folded.assign(subject, subject + subjectLength + 1);
-            FoldAsciiLetters(folded.data());
-            text = folded.data();
+            wchar_t* target = shortFolded;
+            if (subjectLength + 1 > 256) {
+                folded.resize(subjectLength + 1);
+                target = folded.data();
+            }
+            std::wmemcpy(target, subject, subjectLength + 1);
+            FoldAsciiLetters(target);
+            text = target;
         }
         match.m_slots.assign(static_cast<size_t>(m_slotCount), 0);
         match.m_groups.assign(2 * static_cast<size_t>(m_groupCount), -1);
@@ -680,8 +830,19 @@ bool CPattern::Match(const wchar_t* subject, CPatternMatch& match) const
     const int32_t codeSize = static_cast<int32_t>(m_code.size());
     std::vector<int32_t>& slots = match.m_slots;
     std::vector<int32_t>& groups = match.m_groups;
+    // Every match consumes one of the start units first, so other start positions, and the
+    // end, cannot begin one.
+    const bool skipStarts = m_useStartUnits && m_startUnitCount > 0 && At(m_code, 1).op == PatternOp::Advance;
     int32_t attempt = 0;
-    int32_t p = 0;
+    if (skipStarts) {
+        while (text[attempt] != 0 && !CanStartAt(text[attempt])) {
+            ++attempt;
+        }
+        if (text[attempt] == 0) {
+            return false;
+        }
+    }
+    int32_t p = attempt;
     int32_t pc = 0;
     for (;;) {
         const PatternInstruction& instruction = At(m_code, pc);
@@ -816,6 +977,14 @@ bool CPattern::Match(const wchar_t* subject, CPatternMatch& match) const
             if (text[attempt] == 0 || text[++attempt] == 0) {
                 return false;
             }
+            if (skipStarts) {
+                while (text[attempt] != 0 && !CanStartAt(text[attempt])) {
+                    ++attempt;
+                }
+                if (text[attempt] == 0) {
+                    return false;
+                }
+            }
             match.m_depth = 0;
             p = attempt;
             pc = 0;
@@ -870,7 +1039,8 @@ bool MatchPattern(bool ignoreCase, const wchar_t* subject, const wchar_t* patter
         if (compiled.Parse(pattern, !ignoreCase) != PatternOk) {
             return false;
         }
-        CPatternMatch match(256);
+        // The system's patterns need a few entries; the stack grows when a match needs more.
+        CPatternMatch match(32);
         return compiled.Match(subject, match);
     } catch (const std::bad_alloc&) {
         return false;

@@ -111,10 +111,22 @@ public:
     // One line per instruction, "index kind operand", for tests and debugging.
     std::string FormatProgram() const;
 
+    // The code units that can begin a match when every match consumes one first (empty
+    // when that cannot be told); Match skips start positions holding other units. Turning
+    // the skip off gives the same answers more slowly: for tests.
+    std::vector<wchar_t> StartUnits() const { return std::vector<wchar_t>(m_startUnits, m_startUnits + m_startUnitCount); }
+    void UseStartUnits(bool use) noexcept { m_useStartUnits = use; }
+
 private:
     friend class CPatternCompiler;
 
+    bool CanStartAt(wchar_t unit) const noexcept;
+
     std::vector<PatternInstruction> m_code;
+    static constexpr int MaxStartUnits = 16;
+    wchar_t m_startUnits[MaxStartUnits] = {};
+    int m_startUnitCount = 0;
+    bool m_useStartUnits = true;
     bool m_caseSensitive = true;
     int m_groupCount = 0;
     int m_slotCount = 0;

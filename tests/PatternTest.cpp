@@ -553,3 +553,44 @@ TEST(MatchPattern, HostileInputsWithKnownAnswers)
     EXPECT_FALSE(MatchPattern(false, L"abc", L"[a-"));
     EXPECT_FALSE(MatchPattern(false, L"x", L"[^"));
 }
+
+// Start positions whose unit cannot begin a match are skipped; the answers and the match
+// bounds are those of trying every position.
+TEST(CPattern, StartUnitsSkipPositionsWithoutChangingAnswers)
+{
+    CPattern maker;
+    ASSERT_EQ(0, maker.Parse(L"(Ravelnest)|(Reelshifter)", false));
+    EXPECT_EQ(std::vector<wchar_t>{L'r'}, maker.StartUnits());
+    CPattern repeated;
+    ASSERT_EQ(0, repeated.Parse(L"x*y", true));
+    EXPECT_EQ((std::vector<wchar_t>{L'y', L'x'}), repeated.StartUnits());
+    for (const wchar_t* pattern : {L"a?", L".b", L"[ab]c", L"$", L"(a*)", L"!ab"}) {
+        CPattern unfiltered;
+        ASSERT_EQ(0, unfiltered.Parse(pattern, true)) << Describe({pattern, L"", false, false});
+        EXPECT_TRUE(unfiltered.StartUnits().empty()) << Describe({pattern, L"", false, false});
+    }
+
+    const wchar_t* const patterns[] = {L"(Ravelnest)|(Reelshifter)", L"Reelshifter", L"SDK", L"x*y", L"(ab)|(ac)",
+                                       L"a+?b", L"{b}c\\0", L"(x|y)z"};
+    const wchar_t* const subjects[] = {L"", L"the REELSHIFTER sdk", L"ravelnest", L"xxy", L"zzy", L"ac ab",
+                                       L"aab", L"bcb", L"yz", L"Ravelnes"};
+    for (const wchar_t* pattern : patterns) {
+        for (bool caseSensitive : {true, false}) {
+            CPattern filtered;
+            CPattern plain;
+            ASSERT_EQ(0, filtered.Parse(pattern, caseSensitive));
+            ASSERT_EQ(0, plain.Parse(pattern, caseSensitive));
+            plain.UseStartUnits(false);
+            for (const wchar_t* subject : subjects) {
+                CPatternMatch a;
+                CPatternMatch b;
+                const bool found = filtered.Match(subject, a);
+                EXPECT_EQ(plain.Match(subject, b), found) << Describe({pattern, subject, !caseSensitive, found});
+                if (found) {
+                    EXPECT_EQ(b.MatchStart(), a.MatchStart()) << Describe({pattern, subject, !caseSensitive, found});
+                    EXPECT_EQ(b.MatchEnd(), a.MatchEnd()) << Describe({pattern, subject, !caseSensitive, found});
+                }
+            }
+        }
+    }
+}

@@ -37,6 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         subject.resize(MaxSubjectUnits);
     }
     subject.push_back(0);
-    MatchPattern(ignoreCase, subject.data(), pattern.data());
+    const bool found = MatchPattern(ignoreCase, subject.data(), pattern.data());
+    // Skipping start positions must never change an answer or a found match's bounds.
+    CPattern filtered;
+    CPattern plain;
+    if (filtered.Parse(pattern.data(), !ignoreCase) == PatternOk && plain.Parse(pattern.data(), !ignoreCase) == PatternOk) {
+        plain.UseStartUnits(false);
+        CPatternMatch a;
+        CPatternMatch b;
+        const bool filteredFound = filtered.Match(subject.data(), a);
+        if (filteredFound != found || filteredFound != plain.Match(subject.data(), b) ||
+            (found && (a.MatchStart() != b.MatchStart() || a.MatchEnd() != b.MatchEnd()))) {
+            __builtin_trap();
+        }
+    }
     return 0;
 }
