@@ -14,7 +14,7 @@ packages=(
   xvfb x11-utils imagemagick fonts-noto-cjk
   fp-utils
   clang-14 libclang-rt-14-dev
-  googletest
+  googletest libbenchmark-dev
 )
 
 need_i386=0
