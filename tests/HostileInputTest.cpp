@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "MachineState.h"
-#include "TestSupport.h"
+#include "RoundTripTest.h"
 
 namespace {
 
@@ -55,29 +55,12 @@ bool CreateKeyPath(HKEY root, const std::wstring& path)
     return true;
 }
 
-class HostileInputTest : public ::testing::Test {
+class HostileInputTest : public RoundTripTest {
 protected:
-    void SetUp() override
+    HostileInputTest() : RoundTripTest(L"hostile-recorder.log") {}
+
+    void RemoveLeftovers() override
     {
-        CoInitialize(nullptr);
-        Clean();
-        m_log = FullPath(BinPath(L"hostile-recorder.log"));
-        m_readmeHandler.reset(new CReadmeRecorder(m_log));
-        m_cleanState = DumpInstalledState();
-        m_surroundings = SurroundingsSnapshot();
-    }
-    void TearDown() override
-    {
-        m_readmeHandler.reset();
-        Clean();
-        DeleteFileW(m_log.c_str());
-        CoUninitialize();
-    }
-    static void Clean()
-    {
-        WaitForTemporaryCopies(10000);
-        EndTestPrograms();
-        RemoveEverythingSetupMakes();
         SHDeleteKeyW(HKEY_CLASSES_ROOT, ClassKey);
         DeleteTree(LongRoot);
     }
@@ -90,18 +73,6 @@ protected:
         EXPECT_EQ(0u, RunUninstallEntry());
         EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
     }
-    void ExpectNothingLeft()
-    {
-        EXPECT_EQ(m_cleanState, DumpInstalledState());
-        EXPECT_FALSE(FolderExists(InstallFolderPath()));
-        EXPECT_FALSE(FolderExists(MakerFolderPath()));
-        EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
-    }
-
-    std::wstring m_log;
-    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
-    std::wstring m_cleanState;
-    std::vector<std::wstring> m_surroundings;
 };
 
 TEST_F(HostileInputTest, ReadOnlyHiddenAndSystemFilesAndFoldersAreReplacedAndRemoved)

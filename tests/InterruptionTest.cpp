@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "MachineState.h"
-#include "TestSupport.h"
+#include "RoundTripTest.h"
 
 namespace {
 
@@ -28,30 +28,9 @@ bool IsCleanExit(DWORD code)
     return code == 0 || code == 1;
 }
 
-class InterruptionTest : public ::testing::Test {
+class InterruptionTest : public RoundTripTest {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(nullptr);
-        Clean();
-        m_log = FullPath(BinPath(L"interruption-recorder.log"));
-        m_readmeHandler.reset(new CReadmeRecorder(m_log));
-        m_cleanState = DumpInstalledState();
-        m_surroundings = SurroundingsSnapshot();
-    }
-    void TearDown() override
-    {
-        m_readmeHandler.reset();
-        Clean();
-        DeleteFileW(m_log.c_str());
-        CoUninitialize();
-    }
-    static void Clean()
-    {
-        WaitForTemporaryCopies(10000);
-        EndTestPrograms();
-        RemoveEverythingSetupMakes();
-    }
+    InterruptionTest() : RoundTripTest(L"interruption-recorder.log") {}
 
     static std::wstring SetupPath() { return PackageFolder() + L"\\setup.exe"; }
 
@@ -103,10 +82,16 @@ protected:
         return {0};
     }
 
-    std::wstring m_log;
-    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
-    std::wstring m_cleanState;
-    std::vector<std::wstring> m_surroundings;
+    // After runs that overlapped: a complete installation gives the clean installation's
+    // state, and a complete removal the clean machine's.
+    void ExpectACompleteRunDecides(const std::wstring& installed)
+    {
+        EXPECT_EQ(0u, RunSetup(SetupPath()).exitCode);
+        EXPECT_EQ(installed, DumpInstalledState());
+        EXPECT_EQ(0u, RunUninstallEntry());
+        EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
+        ExpectNothingLeft();
+    }
 };
 
 TEST_F(InterruptionTest, InstallationTerminatedAtTwentyMomentsIsRepairedByTheNextRun)
@@ -200,12 +185,7 @@ TEST_F(InterruptionTest, SetupDuringRemovalThenACompleteRunDecides)
     }
     FinishProgram(stubborn.process, 5000);
 
-    EXPECT_EQ(0u, RunSetup(SetupPath()).exitCode);
-    EXPECT_EQ(installed, DumpInstalledState());
-    EXPECT_EQ(0u, RunUninstallEntry());
-    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
-    EXPECT_EQ(m_cleanState, DumpInstalledState());
-    EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
+    ExpectACompleteRunDecides(installed);
 }
 
 TEST_F(InterruptionTest, RemovalDuringSetupThenACompleteRunDecides)
@@ -231,12 +211,7 @@ TEST_F(InterruptionTest, RemovalDuringSetupThenACompleteRunDecides)
     }
     EXPECT_TRUE(IsCleanExit(FinishProgram(setup.process)));
 
-    EXPECT_EQ(0u, RunSetup(SetupPath()).exitCode);
-    EXPECT_EQ(installed, DumpInstalledState());
-    EXPECT_EQ(0u, RunUninstallEntry());
-    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
-    EXPECT_EQ(m_cleanState, DumpInstalledState());
-    EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
+    ExpectACompleteRunDecides(installed);
 }
 
 }  // namespace

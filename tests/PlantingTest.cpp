@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "MachineState.h"
-#include "TestSupport.h"
+#include "RoundTripTest.h"
 
 namespace {
 
@@ -129,30 +129,19 @@ long DependentLoadFlags(const std::wstring& path)
     return -1;
 }
 
-class PlantingTest : public ::testing::Test {
+class PlantingTest : public RoundTripTest {
 protected:
+    PlantingTest() : RoundTripTest(L"planting-recorder.log") {}
+
     void SetUp() override
     {
-        CoInitialize(nullptr);
-        Clean();
+        RoundTripTest::SetUp();
         CreateDirectoryW(L"C:\\ravelnest-tests", nullptr);
         CreateDirectoryW(DownloadFolder, nullptr);
-        m_log = FullPath(BinPath(L"planting-recorder.log"));
-        m_readmeHandler.reset(new CReadmeRecorder(m_log));
-        m_cleanState = DumpInstalledState();
+        CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);  // a new profile has none yet
     }
-    void TearDown() override
+    void RemoveLeftovers() override
     {
-        m_readmeHandler.reset();
-        Clean();
-        DeleteFileW(m_log.c_str());
-        CoUninitialize();
-    }
-    static void Clean()
-    {
-        WaitForTemporaryCopies(10000);
-        EndTestPrograms();
-        RemoveEverythingSetupMakes();
         DeleteTree(DownloadFolder);
         DeleteTree(CanaryFolder);
         DeleteTree(L"C:\\Program.exe");
@@ -165,10 +154,6 @@ protected:
             ASSERT_TRUE(CopyFileW((PackageFolder() + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE));
         }
     }
-
-    std::wstring m_log;
-    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
-    std::wstring m_cleanState;
 };
 
 TEST_F(PlantingTest, ProgramsResolveTheirImportsFromSystem32Only)

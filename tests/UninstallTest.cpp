@@ -150,7 +150,9 @@ TEST_F(UninstallTest, RoundTripRemovesEverythingSetupMade)
     ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), viewer.c_str(), FALSE));
     const StartedProgram running = StartProgramWithId(Quoted(viewer) + L" ignore");
     ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
-    // Planted where an unquoted start of the copy would look first.
+    // Planted where an unquoted start of the copy would look first; a new profile has no
+    // temporary folder yet.
+    CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (TemporaryFolderPath() + L"\\Ravelnest.exe").c_str(), FALSE));
     DeleteFileW(m_log.c_str());
 

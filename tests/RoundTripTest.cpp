@@ -1,0 +1,39 @@
+#include "RoundTripTest.h"
+
+#include <objbase.h>
+
+#include "MachineState.h"
+
+void RoundTripTest::SetUp()
+{
+    CoInitialize(nullptr);
+    Clean();
+    m_log = FullPath(BinPath(m_logName));
+    m_readmeHandler.reset(new CReadmeRecorder(m_log));
+    m_cleanState = DumpInstalledState();
+    m_surroundings = SurroundingsSnapshot();
+}
+
+void RoundTripTest::TearDown()
+{
+    m_readmeHandler.reset();
+    Clean();
+    DeleteFileW(m_log.c_str());
+    CoUninitialize();
+}
+
+void RoundTripTest::Clean()
+{
+    WaitForTemporaryCopies(10000);
+    EndTestPrograms();
+    RemoveEverythingSetupMakes();
+    RemoveLeftovers();
+}
+
+void RoundTripTest::ExpectNothingLeft()
+{
+    EXPECT_EQ(m_cleanState, DumpInstalledState());
+    EXPECT_FALSE(FolderExists(InstallFolderPath()));
+    EXPECT_FALSE(FolderExists(MakerFolderPath()));
+    EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
+}
