@@ -223,13 +223,6 @@ private:
         Relocate(at + count, Size(), at, count);
     }
 
-    // Drops `count` instructions at `at`; the code after them moves back.
-    void Remove(int at, int count)
-    {
-        m_code.erase(m_code.begin() + at, m_code.begin() + at + count);
-        Relocate(at, Size(), at + count, -count);
-    }
-
     void Relocate(int begin, int end, int firstMovedTarget, int delta)
     {
         for (int i = begin; i < end; ++i) {
