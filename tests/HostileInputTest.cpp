@@ -24,26 +24,6 @@ std::wstring Extended(const std::wstring& path)
     return L"\\\\?\\" + path;
 }
 
-void SetAttributesBelow(const std::wstring& folder, DWORD attributes)
-{
-    WIN32_FIND_DATAW found = {};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") {
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                SetAttributesBelow(path, attributes);
-            }
-            SetFileAttributesW(path.c_str(), attributes);
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
 bool CreateKeyPath(HKEY root, const std::wstring& path)
 {
     HKEY key = nullptr;

@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <cwctype>
 #include <string>
@@ -182,25 +183,10 @@ void RemoveUnixLink(const std::wstring& link)
     }
 }
 
-void CopyFolder(const std::wstring& from, const std::wstring& to)
-{
-    CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW found = {};
-    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            CopyFileW((from + L"\\" + found.cFileName).c_str(), (to + L"\\" + found.cFileName).c_str(), FALSE);
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
 namespace {
 
-void ListInto(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& lines)
+// Calls `visit` with every entry of `folder` except "." and "..".
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit)
 {
     WIN32_FIND_DATAW found = {};
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -208,18 +194,49 @@ void ListInto(const std::wstring& folder, const std::wstring& relative, std::vec
         return;
     }
     do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") {
-            continue;
+        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0) {
+            visit(found);
         }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+}
+
+}  // namespace
+
+void CopyFolder(const std::wstring& from, const std::wstring& to)
+{
+    CreateDirectoryW(to.c_str(), nullptr);
+    ForEachEntry(from, [&](const WIN32_FIND_DATAW& found) {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            CopyFileW((from + L"\\" + found.cFileName).c_str(), (to + L"\\" + found.cFileName).c_str(), FALSE);
+        }
+    });
+}
+
+void SetAttributesBelow(const std::wstring& folder, DWORD attributes)
+{
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& found) {
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            SetAttributesBelow(path, attributes);
+        }
+        SetFileAttributesW(path.c_str(), attributes);
+    });
+}
+
+namespace {
+
+void ListInto(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& lines)
+{
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& found) {
+        const std::wstring name = found.cFileName;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             lines.push_back(relative + name + L"\\");
             ListInto(folder + L"\\" + name, relative + name + L"\\", lines);
         } else {
             lines.push_back(relative + name + L" " + std::to_wstring(found.nFileSizeLow));
         }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    });
 }
 
 std::wstring Lower(std::wstring text)

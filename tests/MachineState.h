@@ -25,6 +25,8 @@ bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link, which Wine's own calls cannot unlink when it points at a folder.
 void RemoveUnixLink(const std::wstring& link);
 void CopyFolder(const std::wstring& from, const std::wstring& to);
+// Sets `attributes` on everything below `folder`, folders after their contents.
+void SetAttributesBelow(const std::wstring& folder, DWORD attributes);
 // "name size" per line for every file below `folder`, sorted, folders marked with '\'.
 std::wstring ListFolder(const std::wstring& folder);
 
