@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb x11-utils imagemagick fonts-noto-cjk
-  fp-utils
+  fp-utils osslsigncode openssl
   clang-14 libclang-rt-14-dev
   googletest libbenchmark-dev
 )
@@ -32,10 +32,15 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A mirror in the middle of a sync fails one index; the others are still usable.
+  $SUDO apt-get update -qq || echo "install-deps: some package indexes failed; going on with the rest"
+  if ! $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    # Without the security archive's i386 index, the 32-bit libraries cannot match the
+    # 64-bit ones at their security versions: take both from the release itself.
+    $SUDO apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}"
+  fi
 elif [ "$need_i386" -eq 1 ]; then
-  $SUDO apt-get update -qq
+  $SUDO apt-get update -qq || true
 fi
 
 # The posix thread model gives std::mutex to GoogleTest.
