@@ -44,6 +44,28 @@ LONG CRegistryKey::SetDWordValue(const wchar_t* valueName, DWORD value) noexcept
     return RegSetValueExW(m_key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
+LONG CRegistryKey::QueryStringValue(const wchar_t* valueName, wchar_t* text, DWORD capacity, DWORD& type,
+                                    DWORD& bytes) const noexcept
+{
+    if (capacity == 0) {
+        return ERROR_MORE_DATA;
+    }
+    text[0] = 0;
+    // One code unit kept back, so that a value stored without its terminator still gets one.
+    bytes = (capacity - 1) * sizeof(wchar_t);
+    const LONG result = RegQueryValueExW(m_key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+    if (result != ERROR_SUCCESS) {
+        text[0] = 0;
+        return result;
+    }
+    text[bytes / sizeof(wchar_t)] = 0;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        text[0] = 0;
+        return ERROR_INVALID_DATATYPE;
+    }
+    return ERROR_SUCCESS;
+}
+
 LONG CRegistryKey::Close() noexcept
 {
     if (!m_key) {

@@ -26,6 +26,13 @@ public:
     LONG SetStringValue(const wchar_t* valueName, const wchar_t* text) noexcept;
     LONG SetDWordValue(const wchar_t* valueName, DWORD value) noexcept;
 
+    // Reads a REG_SZ or REG_EXPAND_SZ value into `text`, which has room for `capacity` code
+    // units including the terminator, and always ends with one; `type` and `bytes` are the
+    // stored type and size. RegQueryValueExW's error (ERROR_MORE_DATA when it does not fit),
+    // or ERROR_INVALID_DATATYPE for any other type.
+    LONG QueryStringValue(const wchar_t* valueName, wchar_t* text, DWORD capacity, DWORD& type,
+                          DWORD& bytes) const noexcept;
+
     // RegCloseKey's result, or 0 when nothing was held.
     LONG Close() noexcept;
 

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "ProductConstants.h"
+#include "SystemFolder.h"
 #include "TextFold.h"
 
 namespace {
@@ -56,9 +57,7 @@ bool FormSourceFolder(CWideString& folder)
 
 CWideString FormWindowsFolder()
 {
-    CWideString folder;
-    const UINT length = GetSystemDirectoryW(folder.GetBuffer(MAX_PATH), MAX_PATH);
-    folder.ReleaseBufferSetLength(length <= MAX_PATH ? static_cast<int>(length) : 0);
+    CWideString folder = SystemFolder();
     folder.RemoveLastComponent();
     return folder;
 }

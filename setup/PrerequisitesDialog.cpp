@@ -1,7 +1,6 @@
 #include "PrerequisitesDialog.h"
 
-#include <shellapi.h>
-
+#include "DownloadPage.h"
 #include "ProcessGlobals.h"
 #include "ProductConstants.h"
 #include "RunInstallation.h"
@@ -54,15 +53,6 @@ CWideString LoadResourceText(UINT id)
         result.Assign(text, length);
     }
     return result;
-}
-
-void OpenDownloadPage(const wchar_t* url)
-{
-    const CWideString parameters = CWideString(L"-new ") + url;
-    const HINSTANCE started = ShellExecuteW(nullptr, nullptr, L"iexplore.exe", parameters, nullptr, SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(started) <= 32) {
-        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
-    }
 }
 
 INT_PTR CALLBACK PrerequisitesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

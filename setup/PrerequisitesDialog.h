@@ -9,10 +9,6 @@ struct PrerequisitesDialogState {
 
 INT_PTR CALLBACK PrerequisitesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Opens `url` in a new Internet Explorer window, or with the default browser where there is
-// no Internet Explorer.
-void OpenDownloadPage(const wchar_t* url);
-
 // A string of setup's resources.
 class CWideString;
 CWideString LoadResourceText(UINT id);

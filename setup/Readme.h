@@ -3,5 +3,7 @@
 #include "WideString.h"
 
 // Opens the installed readme with its associated program, or with Notepad when no
-// program is associated with it. Neither is waited for.
-void OpenReadme(const CWideString& installFolder, const CWideString& readmePath);
+// program is associated with it. Neither is waited for. The viewer's working folder is
+// the system folder: a viewer left open would otherwise hold the folder it works in, and
+// the uninstaller could not remove the installation folder.
+void OpenReadme(const CWideString& readmePath);

@@ -3,6 +3,7 @@
 #include "SubkeyRemoval.h"
 #include "ConverterServerRegistration.h"
 #include "EndProgramsInFolder.h"
+#include "FileContents.h"
 #include "InstallationPaths.h"
 #include "OldInstallations.h"
 #include "PrerequisitesDialog.h"
@@ -22,17 +23,16 @@ void QuitProgram()
     PostThreadMessageW(MainThreadId, WM_QUIT, 0, 0);
 }
 
-bool FileExists(const CWideString& path)
+// Every step is best effort; what decides whether the SDK is usable is whether each file
+// of the source folder is in place with exactly the source's bytes (a file held open by a
+// viewer, or denied to the copy, keeps an older installation's contents), and whether the
+// uninstall entry reads back as written.
+bool InstallationIsComplete(const InstallationPaths& paths)
 {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Every step is best effort; what decides whether the SDK is usable is whether its help
-// file, its uninstaller and its uninstall entry are in place afterwards.
-bool SdkIsInPlace(const InstallationPaths& paths)
-{
-    return FileExists(paths.targetHelp) && FileExists(paths.targetUninstaller) && UninstallEntryExists();
+    return FilesHaveSameContents(paths.sourceHelp, paths.targetHelp) &&
+           FilesHaveSameContents(paths.sourceUninstaller, paths.targetUninstaller) &&
+           (!FileExists(paths.sourceReadme) || FilesHaveSameContents(paths.sourceReadme, paths.targetReadme)) &&
+           UninstallEntryReadsBack(paths.installFolder);
 }
 
 }  // namespace
@@ -67,10 +67,10 @@ void RunInstallation(HWND owner)
     CreateHelpShortcut(paths.targetHelp, shortcutPath);
     WriteUninstallEntry(paths.installFolder);
     RegisterConverterServer(paths.converterExecutable);
-    const bool installed = SdkIsInPlace(paths);
+    const bool installed = InstallationIsComplete(paths);
 
     ShowWindow(owner, SW_HIDE);
-    OpenReadme(paths.installFolder, paths.targetReadme);
+    OpenReadme(paths.targetReadme);
     Sleep(1000);
 
     const CWideString fullProductName = ProductName + L" " + ProductVersion;

@@ -18,6 +18,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     state->dialog = CreateDialogParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_PREREQUISITES), nullptr,
                                        PrerequisitesDialogProc, reinterpret_cast<LPARAM>(state));
     if (!state->dialog) {
+        // Nothing was shown and nothing installed: a failure, like the other early quits.
+        SetupExitCode = 1;
         PostQuitMessage(1);
     }
     PrerequisitesDialog = state->dialog;

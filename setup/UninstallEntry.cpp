@@ -1,5 +1,7 @@
 #include "UninstallEntry.h"
 
+#include <cwchar>
+
 #include "OldInstallations.h"
 #include "ProductConstants.h"
 #include "RegistryKey.h"
@@ -12,6 +14,29 @@ CWideString UninstallEntryName()
     return MakerName + L" " + ProductName + L" " + ProductVersion;
 }
 
+// Quoted: the path has spaces, and whatever runs the command would otherwise try
+// "C:\Program.exe" first.
+CWideString UninstallCommand(const CWideString& installFolder)
+{
+    CWideString uninstaller = installFolder;
+    uninstaller.AppendComponent(L"Uninstall.exe");
+    return L"\"" + uninstaller + L"\"";
+}
+
+bool ValueReadsBack(const CRegistryKey& entry, const wchar_t* name, const CWideString& expected)
+{
+    CWideString stored;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    const int capacity = expected.Length() + 2;  // room to see a longer value as different
+    const LONG read =
+        entry.QueryStringValue(name, stored.GetBuffer(capacity), static_cast<DWORD>(capacity) + 1, type, bytes);
+    stored.ReleaseBuffer();
+    return read == ERROR_SUCCESS && type == REG_SZ &&
+           bytes == static_cast<DWORD>(expected.Length() + 1) * sizeof(wchar_t) &&
+           wcscmp(stored, expected) == 0;
+}
+
 }  // namespace
 
 void WriteUninstallEntry(const CWideString& installFolder)
@@ -22,20 +47,18 @@ void WriteUninstallEntry(const CWideString& installFolder)
     }
     CRegistryKey entry;
     if (entry.Create(uninstall.Get(), UninstallEntryName()) == ERROR_SUCCESS) {
-        CWideString uninstaller = installFolder;
-        uninstaller.AppendComponent(L"Uninstall.exe");
         entry.SetStringValue(L"DisplayName", UninstallEntryName());
-        // Quoted: the path has spaces, and whatever runs the command would otherwise try
-        // "C:\Program.exe" first.
-        entry.SetStringValue(L"UninstallString", L"\"" + uninstaller + L"\"");
+        entry.SetStringValue(L"UninstallString", UninstallCommand(installFolder));
         entry.Close();
     }
     uninstall.Close();
 }
 
-bool UninstallEntryExists()
+bool UninstallEntryReadsBack(const CWideString& installFolder)
 {
     CRegistryKey entry;
     return entry.Open(HKEY_LOCAL_MACHINE, CWideString(UninstallKeyPath) + L"\\" + UninstallEntryName()) ==
-           ERROR_SUCCESS;
+               ERROR_SUCCESS &&
+           ValueReadsBack(entry, L"DisplayName", UninstallEntryName()) &&
+           ValueReadsBack(entry, L"UninstallString", UninstallCommand(installFolder));
 }

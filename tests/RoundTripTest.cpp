@@ -8,8 +8,10 @@ void RoundTripTest::SetUp()
 {
     CoInitialize(nullptr);
     Clean();
-    m_log = FullPath(BinPath(m_logName));
-    m_readmeHandler.reset(new CReadmeRecorder(m_log));
+    if (m_logName) {
+        m_log = FullPath(BinPath(m_logName));
+        m_readmeHandler.reset(new CReadmeRecorder(m_log));
+    }
     m_cleanState = DumpInstalledState();
     m_surroundings = SurroundingsSnapshot();
 }
@@ -18,7 +20,9 @@ void RoundTripTest::TearDown()
 {
     m_readmeHandler.reset();
     Clean();
-    DeleteFileW(m_log.c_str());
+    if (!m_log.empty()) {
+        DeleteFileW(m_log.c_str());
+    }
     CoUninitialize();
 }
 
@@ -36,4 +40,15 @@ void RoundTripTest::ExpectNothingLeft()
     EXPECT_FALSE(FolderExists(InstallFolderPath()));
     EXPECT_FALSE(FolderExists(MakerFolderPath()));
     EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
+}
+
+void RoundTripTest::Install(DWORD expectedExitCode)
+{
+    ASSERT_EQ(expectedExitCode, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
+}
+
+void RoundTripTest::Uninstall()
+{
+    EXPECT_EQ(0u, RunUninstallEntry());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "HandleHolder.h"
 #include "MachineState.h"
 #include "TestSupport.h"
 
@@ -122,6 +123,64 @@ std::vector<std::wstring> RecordedLines(const std::wstring& log)
         lines.push_back(text.substr(start, end - start));
     }
     return lines;
+}
+
+// The command line and image path of the next browser process started since `seen` (which
+// it joins), ended once read; an empty command line when none starts within 10 s.
+std::wstring NextBrowserCommandLine(std::vector<DWORD>& seen, std::wstring& image)
+{
+    for (int i = 0; i < 200; ++i) {
+        for (DWORD id : ProcessesNamed(L"iexplore.exe")) {
+            if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
+                continue;
+            }
+            HANDLE browser = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
+            if (!browser) {
+                continue;
+            }
+            // A browser just started may not have its parameters yet: look again.
+            const std::wstring commandLine = ProcessCommandLine(browser);
+            wchar_t path[MAX_PATH] = {};
+            DWORD length = MAX_PATH;
+            QueryFullProcessImageNameW(browser, 0, path, &length);
+            if (!commandLine.empty()) {
+                seen.push_back(id);
+                TerminateProcess(browser, 0);
+            }
+            CloseHandle(browser);
+            if (!commandLine.empty()) {
+                image = path;
+                return commandLine;
+            }
+        }
+        Sleep(50);
+    }
+    return std::wstring();
+}
+
+struct DownloadButton {
+    int id;
+    const wchar_t* url;
+};
+
+const DownloadButton DownloadButtons[] = {
+    {1002, L"http://www.apple.com/jp/quicktime/download/standalone.html"},
+    {1003, L"http://www.apple.com/jp/ftp-info/reference/quicktime652forwindows.html"},
+    {1009, L"http://www.ravelnest.jp/ravelnest/qt6.htm"},
+    {1004, L"http://www.ravelnest.jp/ravelnest/"},
+    {1005, L"http://www.3ivx.com/download/windows.html"},
+    {1006, L"http://download.macromedia.com/pub/flash/updates/mx2004/video_update/flash_video_update.zip"},
+};
+
+bool EndsWith(const std::wstring& text, const std::wstring& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::wstring Upper(std::wstring text)
+{
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
 }
 
 class SetupTest : public ::testing::Test {
@@ -493,43 +552,14 @@ TEST_F(SetupTest, DownloadButtonsStartTheBrowserEachTime)
     const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
     HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
     ASSERT_NE(nullptr, dialog);
-    const struct {
-        int id;
-        const wchar_t* url;
-    } pages[] = {
-        {1002, L"http://www.apple.com/jp/quicktime/download/standalone.html"},
-        {1003, L"http://www.apple.com/jp/ftp-info/reference/quicktime652forwindows.html"},
-        {1009, L"http://www.ravelnest.jp/ravelnest/qt6.htm"},
-        {1004, L"http://www.ravelnest.jp/ravelnest/"},
-        {1005, L"http://www.3ivx.com/download/windows.html"},
-        {1006, L"http://download.macromedia.com/pub/flash/updates/mx2004/video_update/flash_video_update.zip"},
-    };
     std::vector<DWORD> seen = ProcessesNamed(L"iexplore.exe");
-    for (const auto& page : pages) {
+    for (const DownloadButton& page : DownloadButtons) {
         for (int click = 0; click < 2; ++click) {
             SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
-            std::wstring commandLine;
-            for (int i = 0; i < 200 && commandLine.empty(); ++i) {
-                for (DWORD id : ProcessesNamed(L"iexplore.exe")) {
-                    if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
-                        continue;
-                    }
-                    if (HANDLE browser = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE,
-                                                     FALSE, id)) {
-                        // A browser just started may not have its parameters yet: look again.
-                        commandLine = ProcessCommandLine(browser);
-                        if (!commandLine.empty()) {
-                            seen.push_back(id);
-                            TerminateProcess(browser, 0);
-                        }
-                        CloseHandle(browser);
-                    }
-                }
-                Sleep(50);
-            }
-            const std::wstring expected = std::wstring(L"-new ") + page.url;
-            ASSERT_GE(commandLine.size(), expected.size()) << "no browser for control " << page.id;
-            EXPECT_EQ(expected, commandLine.substr(commandLine.size() - expected.size())) << page.id;
+            std::wstring image;
+            const std::wstring commandLine = NextBrowserCommandLine(seen, image);
+            ASSERT_FALSE(commandLine.empty()) << "no browser for control " << page.id;
+            EXPECT_TRUE(EndsWith(commandLine, std::wstring(L"-new ") + page.url)) << commandLine;
         }
     }
     EXPECT_TRUE(IsWindowVisible(dialog));
@@ -554,6 +584,111 @@ TEST_F(SetupTest, DownloadFallsBackToTheDefaultBrowser)
     EXPECT_EQ(std::wstring::npos, lines[0].find(L"-new"));
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
     EXPECT_EQ(0u, FinishProgram(setup.process));
+}
+
+// Setup runs elevated from a download folder that any program of the user can write, and
+// Explorer starts it with that folder as its current folder. An iexplore.exe planted there
+// never runs: the browser is Internet Explorer from its App Paths entry. Wine's placeholder
+// in system32, which Windows lacks, is taken away so that no search can find it instead.
+TEST_F(SetupTest, BrowserPlantedBesideSetupNeverRuns)
+{
+    const std::wstring download = TempFolder(L"ravelnest-download");
+    DeleteTree(download);
+    CopyFolder(PackageFolder(), download);
+    ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (download + L"\\iexplore.exe").c_str(), FALSE));
+    CFileStandIn noSystemBrowser(SystemIexplore(), L"");
+    std::wstring internetExplorer;
+    ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr, internetExplorer));
+
+    const StartedProgram setup = StartProgramWithId(Quoted(download + L"\\setup.exe"), download.c_str());
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    std::vector<DWORD> seen = ProcessesNamed(L"iexplore.exe");
+    for (const DownloadButton& page : DownloadButtons) {
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
+        std::wstring image;
+        const std::wstring commandLine = NextBrowserCommandLine(seen, image);
+        EXPECT_TRUE(EndsWith(commandLine, std::wstring(L"-new ") + page.url)) << page.id << ": " << commandLine;
+        EXPECT_EQ(0, lstrcmpiW(internetExplorer.c_str(), image.c_str())) << image;
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(0u, FinishProgram(setup.process));
+    EXPECT_TRUE(RecordedLines(m_log).empty()) << "the planted iexplore.exe ran";
+    DeleteTree(download);
+}
+
+// An App Paths entry written the way Windows writes Internet Explorer's: quoted, with
+// environment strings. The browser gets "-new " and the URL, exactly.
+TEST_F(SetupTest, BrowserFromAQuotedAppPathsEntryWithEnvironmentStrings)
+{
+    const std::wstring folder = L"C:\\ravelnest-tests\\Browser Folder";
+    CreateDirectoryW(L"C:\\ravelnest-tests", nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (folder + L"\\iexplore.exe").c_str(), FALSE));
+    CStringOverride browser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr,
+                            L"\"%SystemDrive%\\ravelnest-tests\\Browser Folder\\iexplore.exe\"");
+    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    const std::vector<std::wstring> lines = WaitForRecordedLines(1);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(0u, FinishProgram(setup.process));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::wstring::npos, lines[0].find(folder + L"\\iexplore.exe")) << lines[0];
+    EXPECT_TRUE(EndsWith(lines[0], L" -new http://www.ravelnest.jp/ravelnest/")) << lines[0];
+    DeleteTree(folder);
+}
+
+// A help file that the copy cannot replace (a help viewer holds it, denying writes) leaves
+// an older installation's contents: that is a failure, not a completed installation. The
+// same file held while it already has the new contents is a complete installation.
+TEST_F(SetupTest, ReinstallOverAHeldOlderHelpFileReportsFailureUntilReleased)
+{
+    ASSERT_EQ(0u, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
+    const std::wstring help = InstallFolderPath() + L"\\Reelshifter SDK.chm";
+    const auto holdHelp = [&help] {
+        return HoldValidHandle(
+            CreateFileW(help.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    {
+        const CHandleHolder held = holdHelp();
+        ASSERT_TRUE(held);
+        const SetupRun identical = RunSetup(PackageFolder() + L"\\setup.exe");
+        EXPECT_EQ(0u, identical.exitCode);
+        EXPECT_EQ(CompletionText, identical.messageText);
+    }
+    WriteText(help, "the help file of an older version");
+    {
+        const CHandleHolder held = holdHelp();
+        ASSERT_TRUE(held);
+        const SetupRun older = RunSetup(PackageFolder() + L"\\setup.exe");
+        EXPECT_EQ(1u, older.exitCode);
+        EXPECT_EQ(FailureText, older.messageText);
+        EXPECT_TRUE(older.messageHasErrorIcon);
+    }
+    const SetupRun released = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, released.exitCode);
+    EXPECT_EQ(CompletionText, released.messageText);
+    ExpectInstalled();
+}
+
+// The module path of a program started through the installation folder's path in upper
+// case: setup compares paths without regard to the case of A-Z.
+TEST_F(SetupTest, ProgramStartedThroughUpperCasePathIsEndedBeforeCopies)
+{
+    const std::wstring folder = InstallFolderPath();
+    CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
+    const StartedProgram running = StartProgramWithId(Quoted(Upper(folder + L"\\Uninstall.exe")) + L" ignore");
+    ASSERT_NE(nullptr, running.process);
+    ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
+
+    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(0u, FinishProgram(running.process, 5000));  // terminated with exit code 0
+    ExpectInstalled();
 }
 
 TEST_F(SetupTest, ProgramRunningFromInstallFolderIsEndedBeforeCopies)

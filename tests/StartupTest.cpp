@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageChecksum.h"
 #include "TestSupport.h"
 
 namespace {
@@ -66,7 +67,88 @@ void WriteFile(const std::wstring& path, const std::vector<char>& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+uint32_t ReadU32(const std::vector<char>& image, size_t offset)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        value |= static_cast<uint32_t>(static_cast<unsigned char>(image.at(offset + i))) << (8 * i);
+    }
+    return value;
+}
+
+void WriteU32(std::vector<char>& image, size_t offset, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i) {
+        image.at(offset + i) = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// Renumbers the image's dialog resource `from` as `to` (both may be equal) and stamps the
+// checksum anew, so that the program's own integrity check still passes; false when the
+// image has no such dialog.
+bool RenumberDialog(std::vector<char>& image, uint32_t from, uint32_t to)
+{
+    const size_t pe = ReadU32(image, 0x3C);
+    const size_t sections = ReadU32(image, pe + 6) & 0xFFFF;
+    const size_t optional = pe + 24;
+    const size_t sectionTable = optional + (ReadU32(image, pe + 20) & 0xFFFF);
+    const uint32_t resources = ReadU32(image, optional + 96 + 2 * 8);  // data directory 2
+    size_t root = 0;
+    for (size_t i = 0; i < sections; ++i) {
+        const size_t section = sectionTable + i * 40;
+        const uint32_t address = ReadU32(image, section + 12);
+        if (resources >= address && resources - address < ReadU32(image, section + 16)) {
+            root = ReadU32(image, section + 20) + (resources - address);
+        }
+    }
+    if (root == 0) {
+        return false;
+    }
+    // A directory: 16 bytes of header with the named and the numbered entry counts, then
+    // entries of 8 bytes: the id, and the offset of a subdirectory (high bit set).
+    const auto entries = [&image](size_t directory) {
+        return (ReadU32(image, directory + 12) & 0xFFFF) + (ReadU32(image, directory + 12) >> 16);
+    };
+    for (size_t i = 0; i < entries(root); ++i) {
+        const size_t type = root + 16 + i * 8;
+        if (ReadU32(image, type) != 5 || (ReadU32(image, type + 4) & 0x80000000u) == 0) {  // RT_DIALOG
+            continue;
+        }
+        const size_t dialogs = root + (ReadU32(image, type + 4) & 0x7FFFFFFFu);
+        for (size_t j = 0; j < entries(dialogs); ++j) {
+            const size_t dialog = dialogs + 16 + j * 8;
+            if (ReadU32(image, dialog) == from) {
+                WriteU32(image, dialog, to);
+                const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
+                const size_t checksum = FindImageChecksumOffset(bytes, image.size());
+                WriteU32(image, checksum, ComputeImageChecksum(bytes, image.size(), checksum));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+// Without its dialog setup can neither ask nor install: it ends with 1, not with the 0 of a
+// completed run. The same copy with the dialog kept starts, so the 1 is not the integrity
+// check's.
+TEST(Startup, SetupWhoseDialogCannotBeCreatedExitsOne)
+{
+    const std::vector<char> original = ReadFile(BinPath(L"setup.exe"));
+    const std::wstring copy = BinPath(L"startup-no-dialog.exe");
+    std::vector<char> kept = original;
+    ASSERT_TRUE(RenumberDialog(kept, 101, 101));
+    WriteFile(copy, kept);
+    EXPECT_EQ(0u, RunSetupAndQuit(copy, L""));
+
+    std::vector<char> renumbered = original;
+    ASSERT_TRUE(RenumberDialog(renumbered, 101, 102));
+    WriteFile(copy, renumbered);
+    EXPECT_EQ(1u, RunProgram(Quoted(copy)));
+    DeleteFileW(copy.c_str());
+}
 
 TEST(Startup, PlainRunStartsWhenNoInstanceHoldsTheName)
 {

@@ -243,7 +243,9 @@ HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
 SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
 {
     SetupRun run;
-    const StartedProgram setup = StartProgramWithId(Quoted(setupPath));
+    // From its own folder, as Explorer starts a program.
+    const std::wstring folder = setupPath.substr(0, setupPath.find_last_of(L'\\'));
+    const StartedProgram setup = StartProgramWithId(Quoted(setupPath), folder.c_str());
     if (!setup.process) {
         return run;
     }

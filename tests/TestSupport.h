@@ -107,7 +107,8 @@ enum class Confirm { Click, EnterKey };
 // process ends first or 30 s pass.
 HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process);
 
-// Starts `setupPath`, confirms the dialog, reads and dismisses the message that follows.
+// Starts `setupPath` from its own folder, confirms the dialog, reads and dismisses the
+// message that follows.
 SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click);
 
 extern const wchar_t* const SetupCaption;  // Reelshifter SDK 1.3.0 セットアップ

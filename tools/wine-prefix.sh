@@ -24,6 +24,10 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
     rm -rf "$prefix"
     env -u DISPLAY wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1
+    # The desktop that wineboot started has no graphics driver, and the next program's
+    # first window would join it and fail: end it, so that the driver set here is used.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     touch "$prefix/.ravelnest-ready"
   fi
   flock -u 9

@@ -1,0 +1,181 @@
+// A user's desktop rather than a clean prefix: the readme left open in the prefix's own
+// Notepad while the SDK is removed, and what other programs of the user leave at the
+// uninstaller's copy path: an earlier copy made read-only, hidden and system, a Unix link to
+// another file, a link in place of the temporary folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "MachineState.h"
+#include "RoundTripTest.h"
+
+namespace {
+
+const wchar_t* const Victims = L"C:\\ravelnest-tests\\desktop-victims";
+
+class DesktopTest : public RoundTripTest {
+protected:
+    DesktopTest() : RoundTripTest(nullptr) {}
+
+    void RemoveLeftovers() override
+    {
+        RemoveUnixLink(UninstallCopyPath());
+        DeleteTree(UninstallCopyPath());
+        if (FolderExists(SavedTemporaryFolder())) {
+            RemoveUnixLink(TemporaryFolderPath());
+            MoveFileW(SavedTemporaryFolder().c_str(), TemporaryFolderPath().c_str());
+        }
+        DeleteTree(Victims);
+    }
+
+    static std::wstring SavedTemporaryFolder() { return TemporaryFolderPath() + L".ravelnest-saved"; }
+
+    // Files outside the SDK that a redirected copy must not touch.
+    static void PlantVictims()
+    {
+        CreateDirectoryW(L"C:\\ravelnest-tests", nullptr);
+        CreateDirectoryW(Victims, nullptr);
+        WriteText(std::wstring(Victims) + L"\\precious.exe", "precious");
+        WriteText(std::wstring(Victims) + L"\\notes.txt", "the user's notes");
+    }
+
+    // The Notepad showing the installed readme that started since `before`; null when none
+    // starts within 10 s.
+    static HANDLE WaitForReadmeNotepad(const std::vector<DWORD>& before)
+    {
+        for (int i = 0; i < 200; ++i) {
+            for (DWORD id : ProcessesNamed(L"notepad.exe")) {
+                if (std::find(before.begin(), before.end(), id) != before.end()) {
+                    continue;
+                }
+                HANDLE notepad = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, id);
+                if (notepad && ProcessCommandLine(notepad).find(L"Readme.txt") != std::wstring::npos) {
+                    return notepad;
+                }
+                if (notepad) {
+                    CloseHandle(notepad);
+                }
+            }
+            Sleep(50);
+        }
+        return nullptr;
+    }
+
+    // Removes the SDK while the readme's viewers stay open; they are still running after.
+    void UninstallWithViewersOpen(const std::vector<HANDLE>& viewers)
+    {
+        Uninstall();
+        for (HANDLE viewer : viewers) {
+            EXPECT_TRUE(IsRunning(viewer)) << "the readme's Notepad was closed, so nothing held its folder";
+            CloseHandle(viewer);
+        }
+        ExpectNothingLeft();
+    }
+};
+
+TEST_F(DesktopTest, ReadmeLeftOpenInNotepadDoesNotKeepTheInstallationFolder)
+{
+    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+    Install();
+    HANDLE notepad = WaitForReadmeNotepad(before);
+    ASSERT_NE(nullptr, notepad) << "the readme did not open in the prefix's Notepad";
+    UninstallWithViewersOpen({notepad});
+}
+
+// The first setup is ended just after it opened the readme; the next one completes the
+// installation. Both readme viewers stay open through the removal.
+TEST_F(DesktopTest, TerminatedAndRepairedInstallationWithItsReadmesOpenIsRemoved)
+{
+    std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+    const std::wstring setupPath = PackageFolder() + L"\\setup.exe";
+    const StartedProgram setup = StartProgramWithId(Quoted(setupPath), PackageFolder().c_str());
+    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+    ASSERT_NE(nullptr, dialog);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    HANDLE first = WaitForReadmeNotepad(before);
+    TerminateProcess(setup.process, 77);
+    FinishProgram(setup.process, 5000);
+    ASSERT_NE(nullptr, first);
+
+    before = ProcessesNamed(L"notepad.exe");
+    Install();
+    HANDLE second = WaitForReadmeNotepad(before);
+    ASSERT_NE(nullptr, second);
+    UninstallWithViewersOpen({first, second});
+}
+
+// An earlier copy that another program made read-only, hidden and system is written again.
+TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
+{
+    Install();
+    CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
+    WriteText(UninstallCopyPath(), "an earlier copy");
+    ASSERT_TRUE(SetFileAttributesW(UninstallCopyPath().c_str(),
+                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    Uninstall();
+    ExpectNothingLeft();
+    EXPECT_EQ(ReadBytes(BinPath(L"Uninstall.exe")), ReadBytes(UninstallCopyPath()));
+}
+
+// Wine shows a Unix link to a file as a plain file with one name: only where the opened
+// file really lies tells it apart. The handoff is refused, with exit code 1, and the file
+// it points at keeps its bytes; once the link is gone the removal goes ahead.
+TEST_F(DesktopTest, UnixLinkToAnotherFileAtTheCopyPathIsRefused)
+{
+    PlantVictims();
+    const std::wstring victim = std::wstring(Victims) + L"\\precious.exe";
+    Install();
+    const std::wstring installed = DumpInstalledState();
+    CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
+    ASSERT_TRUE(PlantUnixLink(UninstallCopyPath(), victim));
+    ASSERT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+
+    EXPECT_EQ(1u, RunUninstallEntry());
+    EXPECT_TRUE(WaitForTemporaryCopies(0).empty());
+    EXPECT_EQ(std::vector<char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}), ReadBytes(victim));
+    EXPECT_EQ(installed, DumpInstalledState()) << "nothing is removed without the copy";
+
+    RemoveUnixLink(UninstallCopyPath());
+    Uninstall();
+    ExpectNothingLeft();
+    EXPECT_EQ(L"notes.txt 16\nprecious.exe 8\n", ListFolder(Victims));
+}
+
+// The temporary folder replaced by a link to a folder of other files. The files there keep
+// their bytes whether the handoff goes ahead through the link or is refused; once the link
+// is gone the removal completes.
+TEST_F(DesktopTest, LinkInPlaceOfTheTemporaryFolderChangesNoOtherFile)
+{
+    PlantVictims();
+    Install();
+    const std::wstring installed = DumpInstalledState();
+    CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
+    ASSERT_TRUE(MoveFileW(TemporaryFolderPath().c_str(), SavedTemporaryFolder().c_str()));
+    ASSERT_TRUE(PlantUnixLink(TemporaryFolderPath(), Victims));
+
+    const DWORD first = RunUninstallEntry();
+    const std::vector<DWORD> copies = WaitForTemporaryCopies();
+    std::printf("the handoff through the linked temporary folder %s\n", first == 0 ? "went ahead" : "was refused");
+    if (first == 0) {
+        EXPECT_EQ(std::vector<DWORD>{0}, copies);
+        ExpectNothingLeft();
+    } else {
+        EXPECT_EQ(1u, first);
+        EXPECT_TRUE(copies.empty());
+        EXPECT_EQ(installed, DumpInstalledState());
+    }
+    DeleteFileW((std::wstring(Victims) + L"\\Ravelnest Reelshifter SDK Uninstall.exe").c_str());
+    EXPECT_EQ(L"notes.txt 16\nprecious.exe 8\n", ListFolder(Victims));
+
+    RemoveUnixLink(TemporaryFolderPath());
+    ASSERT_TRUE(MoveFileW(SavedTemporaryFolder().c_str(), TemporaryFolderPath().c_str()));
+    if (first != 0) {
+        Uninstall();
+    }
+    ExpectNothingLeft();
+}
+
+}  // namespace
