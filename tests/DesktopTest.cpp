@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,19 @@ const wchar_t* const Victims = L"C:\\ravelnest-tests\\desktop-victims";
 class DesktopTest : public RoundTripTest {
 protected:
     DesktopTest() : RoundTripTest(nullptr) {}
+
+    // Text files open in Wine's own Notepad through "txtfile", as Windows associates them; a
+    // new prefix has the class but leaves ".txt" unassociated.
+    void SetUp() override
+    {
+        RoundTripTest::SetUp();
+        m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"txtfile"));
+    }
+    void TearDown() override
+    {
+        m_textFiles.reset();
+        RoundTripTest::TearDown();
+    }
 
     void RemoveLeftovers() override
     {
@@ -74,6 +88,8 @@ protected:
         }
         ExpectNothingLeft();
     }
+
+    std::unique_ptr<CStringOverride> m_textFiles;
 };
 
 TEST_F(DesktopTest, ReadmeLeftOpenInNotepadDoesNotKeepTheInstallationFolder)
@@ -82,6 +98,17 @@ TEST_F(DesktopTest, ReadmeLeftOpenInNotepadDoesNotKeepTheInstallationFolder)
     Install();
     HANDLE notepad = WaitForReadmeNotepad(before);
     ASSERT_NE(nullptr, notepad) << "the readme did not open in the prefix's Notepad";
+    UninstallWithViewersOpen({notepad});
+}
+
+// Without an association setup starts Notepad itself.
+TEST_F(DesktopTest, ReadmeLeftOpenInNotepadStartedWithoutAssociationDoesNotKeepTheFolder)
+{
+    CStringOverride noHandler(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.NoHandler");
+    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+    Install();
+    HANDLE notepad = WaitForReadmeNotepad(before);
+    ASSERT_NE(nullptr, notepad) << "setup started no Notepad";
     UninstallWithViewersOpen({notepad});
 }
 
