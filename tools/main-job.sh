@@ -9,14 +9,19 @@ build="$root/build"
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "${JOBS:-2}" --target sdk_package demo_driver
-(cd "$build" && cpack -G ZIP >/dev/null)
-echo "package: $build/package/ReelshifterSDK and $build/ReelshifterSDK-1.3.0.zip"
+cmake --build "$build" -j "${JOBS:-2}" --target sdk_zip demo_driver
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+package="$build/package/ReelshifterSDK"
+zip="$build/ReelshifterSDK-$version.zip"
+echo "package: $package and $zip"
+# The hashes to publish beside the download: any rebuild of this commit gives the same.
+(cd "$package" && sha256sum -- setup.exe Uninstall.exe readme.txt "Reelshifter SDK.chm")
+(cd "$build" && sha256sum -- "$(basename "$zip")")
 
 export WINEPREFIX="$build/demo-prefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-setup="$build/package/ReelshifterSDK/setup.exe"
+setup="$package/setup.exe"
 
 # The demo prefix draws real windows; Japanese text in the dialog font comes from the CJK font.
 if [ ! -f "$WINEPREFIX/.ravelnest-ready" ]; then

@@ -2,6 +2,9 @@
 // directory at the program's `_load_config_used` (found in the link map; older GNU linkers
 // leave the directory empty), then writes the standard PE image checksum, so that the
 // program can refuse to start from a truncated or corrupted file.
+// With --checksum-only it writes the checksum alone: the release step after a signer that
+// leaves the checksum stale (the Authenticode digest excludes that field, so the signature
+// stays valid).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -94,13 +97,16 @@ bool SetLoadConfigDirectory(std::vector<uint8_t>& image, size_t checksumOffset, 
 
 int main(int argc, char** argv)
 {
+    const bool checksumOnly = argc == 3 && std::strcmp(argv[1], "--checksum-only") == 0;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: stamp-image program.exe program.map\n");
+        std::fprintf(stderr, "usage: stamp-image program.exe program.map\n"
+                             "       stamp-image --checksum-only program.exe\n");
         return 2;
     }
-    std::FILE* file = std::fopen(argv[1], "r+b");
+    const char* path = checksumOnly ? argv[2] : argv[1];
+    std::FILE* file = std::fopen(path, "r+b");
     if (!file) {
-        std::perror(argv[1]);
+        std::perror(path);
         return 1;
     }
     std::vector<uint8_t> image;
@@ -111,11 +117,11 @@ int main(int argc, char** argv)
     }
     const size_t offset = FindImageChecksumOffset(image.data(), image.size());
     if (offset == 0 || image.size() < offset + 64 + 96 + 16 * 8) {
-        std::fprintf(stderr, "%s: not a PE image\n", argv[1]);
+        std::fprintf(stderr, "%s: not a PE image\n", path);
         std::fclose(file);
         return 1;
     }
-    if (!SetLoadConfigDirectory(image, offset, argv[2])) {
+    if (!checksumOnly && !SetLoadConfigDirectory(image, offset, argv[2])) {
         std::fprintf(stderr, "%s: no load configuration in %s\n", argv[1], argv[2]);
         std::fclose(file);
         return 1;
@@ -124,7 +130,7 @@ int main(int argc, char** argv)
     const bool written = std::fseek(file, 0, SEEK_SET) == 0 &&
                          std::fwrite(image.data(), 1, image.size(), file) == image.size();
     if (std::fclose(file) != 0 || !written) {
-        std::fprintf(stderr, "%s: cannot write the image\n", argv[1]);
+        std::fprintf(stderr, "%s: cannot write the image\n", path);
         return 1;
     }
     return 0;

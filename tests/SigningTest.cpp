@@ -1,0 +1,72 @@
+// The package as a vendor ships it, signed with Authenticode: the signed programs start and
+// do their work, and the start-up check still refuses a stale checksum or a changed byte.
+// The files come from tests/release/signing-test.sh, which names their folder in
+// RAVELNEST_SIGNED_PACKAGE.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MachineState.h"
+#include "RoundTripTest.h"
+
+namespace {
+
+std::wstring SigningFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"RAVELNEST_SIGNED_PACKAGE", folder, MAX_PATH);
+    return folder;
+}
+
+class SigningTest : public RoundTripTest {
+protected:
+    SigningTest() : RoundTripTest(L"signing-recorder.log") {}
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(SigningFolder().empty()) << "run through tests/release/signing-test.sh";
+        RoundTripTest::SetUp();
+    }
+};
+
+TEST_F(SigningTest, SignedSetupInstallsAndTheSignedUninstallerRemovesEverything)
+{
+    for (const wchar_t* signedBy : {L"\\signed", L"\\signed-pkcs12"}) {
+        SCOPED_TRACE(signedBy);
+        const std::wstring package = SigningFolder() + signedBy;
+        const SetupRun run = RunSetup(package + L"\\setup.exe");
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_TRUE(run.sawMessage);
+        EXPECT_FALSE(run.messageHasErrorIcon);
+        const std::vector<char> signedUninstaller = ReadBytes(package + L"\\Uninstall.exe");
+        EXPECT_EQ(signedUninstaller, ReadBytes(InstallFolderPath() + L"\\Uninstall.exe"));
+
+        Uninstall();
+        EXPECT_EQ(signedUninstaller, ReadBytes(UninstallCopyPath())) << "the temporary copy is the signed program";
+        ExpectNothingLeft();
+    }
+}
+
+TEST_F(SigningTest, StaleChecksumRefusesToStartUntilTheChecksumStep)
+{
+    EXPECT_EQ(1u, RunProgram(Quoted(SigningFolder() + L"\\variants\\stale.exe")));
+    EXPECT_EQ(0u, RunSetupAndQuit(SigningFolder() + L"\\variants\\restamped.exe", L""));
+}
+
+TEST_F(SigningTest, OneChangedByteAnywhereRefusesToStart)
+{
+    WIN32_FIND_DATAW found = {};
+    const std::wstring variants = SigningFolder() + L"\\variants\\";
+    HANDLE find = FindFirstFileW((variants + L"changed-at-*.exe").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    int changed = 0;
+    do {
+        EXPECT_EQ(1u, RunProgram(Quoted(variants + found.cFileName))) << found.cFileName;
+        ++changed;
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    EXPECT_EQ(3, changed);
+}
+
+}  // namespace

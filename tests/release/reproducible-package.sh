@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the package a second time, from a copy of the sources in another folder, later and
+# with every source file touched, so that folders, file times and the clock all differ; then
+# compares every shipped file and the zip with the first build's, byte for byte.
+# Usage: reproducible-package.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+
+source_dir="$1" build="$2"
+work="$build/reproducible-test"
+copy="$work/sources elsewhere"
+rm -rf "$work"
+mkdir -p "$copy"
+
+# The commit's files and any new ones, as a clean clone with the change would have them.
+(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard) |
+  while IFS= read -r -d '' file; do
+    if [ -f "$source_dir/$file" ]; then
+      mkdir -p "$copy/$(dirname "$file")"
+      cp -p "$source_dir/$file" "$copy/$file"
+    fi
+  done
+sleep 2
+find "$copy" -type f -exec touch {} +
+
+# The copy has no history: it is given the time stamp the first build took from it.
+epoch="$(cat "$build/generated/source-date-epoch.txt")"
+SOURCE_DATE_EPOCH="$epoch" cmake -S "$copy" -B "$work/build" \
+    -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/i686-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work/build" -j "${JOBS:-2}" --target sdk_zip >/dev/null
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+differing=()
+for file in setup.exe Uninstall.exe readme.txt "Reelshifter SDK.chm"; do
+  cmp -s "$build/package/ReelshifterSDK/$file" "$work/build/package/ReelshifterSDK/$file" || differing+=("$file")
+done
+zip="ReelshifterSDK-$version.zip"
+cmp -s "$build/$zip" "$work/build/$zip" || differing+=("$zip")
+if [ "${#differing[@]}" -gt 0 ]; then
+  printf 'differs between the two builds: %s\n' "${differing[@]}"
+  exit 1
+fi
+echo "the second build gave the same bytes:"
+(cd "$work/build/package/ReelshifterSDK" && sha256sum -- *)
+(cd "$work/build" && sha256sum -- "$zip")
+rm -rf "$work"
