@@ -96,8 +96,11 @@ private:
 
 class CPattern {
 public:
-    // Discards an earlier compilation and compiles `pattern`; returns a PatternError.
-    int Parse(const wchar_t* pattern, bool caseSensitive);
+    // The most start units that CollectStartUnits keeps; more leave the skip off.
+    static constexpr int MaxStartUnits = 16;
+
+    // Discards an earlier compilation and compiles `pattern`.
+    PatternError Parse(const wchar_t* pattern, bool caseSensitive);
     // Whether the pattern matches anywhere in `subject`; false for a null subject.
     bool Match(const wchar_t* subject, CPatternMatch& match) const;
 
@@ -121,16 +124,17 @@ private:
     friend class CPatternCompiler;
 
     bool CanStartAt(wchar_t unit) const noexcept;
+    // Moves `position` on to the first unit that can begin a match; false at the end.
+    bool SkipToStart(const wchar_t* text, int32_t& position) const noexcept;
 
     std::vector<PatternInstruction> m_code;
-    static constexpr int MaxStartUnits = 16;
     wchar_t m_startUnits[MaxStartUnits] = {};
     int m_startUnitCount = 0;
     bool m_useStartUnits = true;
     bool m_caseSensitive = true;
     int m_groupCount = 0;
     int m_slotCount = 0;
-    int m_lastError = PatternOk;
+    PatternError m_lastError = PatternOk;
 };
 
 // The system's only entry to the matcher.
