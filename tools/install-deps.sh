@@ -43,10 +43,4 @@ elif [ "$need_i386" -eq 1 ]; then
   $SUDO apt-get update -qq || true
 fi
 
-# The posix thread model gives std::mutex to GoogleTest.
-for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc; do
-  if [ -e "/usr/bin/$tool-posix" ] && [ "$(readlink -f "/usr/bin/$tool")" != "$(readlink -f "/usr/bin/$tool-posix")" ]; then
-    $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-posix" >/dev/null 2>&1 || true
-  fi
-done
 echo "install-deps: ready"

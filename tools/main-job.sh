@@ -18,8 +18,8 @@ echo "package: $package and $zip"
 (cd "$package" && sha256sum -- setup.exe Uninstall.exe readme.txt "Reelshifter SDK.chm")
 (cd "$build" && sha256sum -- "$(basename "$zip")")
 
-export WINEPREFIX="$build/demo-prefix" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export WINEPREFIX="$build/demo-prefix"
+source "$root/tools/wine-env.sh"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 setup="$package/setup.exe"
 
@@ -48,22 +48,22 @@ fi
 shots="$build/screenshots"
 mkdir -p "$shots"
 rm -f "$shots/dialog.png" "$shots/completion.png"
+# The pipeline's status is the script's: the driver's, or the screenshots'. The Wine server
+# ends with the display, whichever way the script ends.
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
-    set -euo pipefail
+    set -uo pipefail
+    trap "wineserver -k >/dev/null 2>&1 || true" EXIT
     # Server and services detached from the pipe below, or it would never reach its end.
     wineserver -p </dev/null >/dev/null 2>&1 || true
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     wine "$1" "$2" 4000 | while IFS= read -r line; do
         printf "%s\n" "$line"
         case "$line" in
-            DIALOG*) sleep 2; import -window root "$3/dialog.png" ;;
-            MESSAGE*) sleep 2; import -window root "$3/completion.png" ;;
+            DIALOG*) sleep 2; import -window root "$3/dialog.png" || exit 1 ;;
+            MESSAGE*) sleep 2; import -window root "$3/completion.png" || exit 1 ;;
             # The readme stays open in Notepad and holds this pipe.
             END*) break ;;
         esac
     done
-    status="${PIPESTATUS[0]}"
-    wineserver -k >/dev/null 2>&1 || true
-    exit "$status"
 ' main-job "$build/bin/demo_driver.exe" "$setup_windows" "$shots"
 echo "screenshots: $shots/dialog.png $shots/completion.png"

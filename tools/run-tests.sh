@@ -32,7 +32,6 @@ cmake --build "$windows" -j "$jobs"
 # The first start in a prefix does one-time work that would eat into a test's time.
 prepare_prefix() {
   "$root/tools/wine-prefix.sh" "$1"
-  WINEPREFIX="$1" WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 prepare_prefix "$WINEPREFIX"
 RAVELNEST_WINEARCH=win64 prepare_prefix "$windows/wineprefix-win64"

@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
 # Creates (once) a private Wine prefix with the null graphics driver, so that dialogs and
-# message boxes exist without a display. Safe to call from parallel tests.
-# RAVELNEST_WINEARCH: win32 (default) or win64, a 64-bit Windows where the 32-bit programs
-# see "Program Files (x86)" and the 32-bit registry view.
-# RAVELNEST_WINE_USER: the user profile's name (default: the Unix user's), for example one
-# with Japanese characters and spaces.
+# message boxes exist without a display. Safe to call from parallel tests. The settings
+# (RAVELNEST_WINEARCH, RAVELNEST_WINE_USER) are those of wine-env.sh. A folder that holds
+# anything but a prefix this script made or began to make is never touched.
 set -euo pipefail
 
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 prefix="$1"
-export WINEPREFIX="$prefix" WINEARCH="${RAVELNEST_WINEARCH:-win32}" WINEDEBUG="${WINEDEBUG:--all}"
-if [ -n "${RAVELNEST_WINE_USER:-}" ]; then
-  # Wine names the profile folder after the Unix user at the prefix's creation.
-  export USER="$RAVELNEST_WINE_USER" LOGNAME="$RAVELNEST_WINE_USER"
-fi
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+export WINEPREFIX="$prefix"
+source "$here/wine-env.sh"
 graphics="${RAVELNEST_WINE_GRAPHICS:-null}"
 
 if [ ! -f "$prefix/.ravelnest-ready" ]; then
@@ -21,14 +16,28 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
   exec 9>"$prefix.lock"
   flock 9
   if [ ! -f "$prefix/.ravelnest-ready" ]; then
-    rm -rf "$prefix"
-    env -u DISPLAY wineboot -i >/dev/null 2>&1
+    # Only a prefix of this script's own that was cut short is made anew.
+    if [ -d "$prefix" ] && [ -n "$(ls -A "$prefix")" ]; then
+      if [ ! -f "$prefix/.ravelnest-creating" ]; then
+        echo "wine-prefix: $prefix holds files but is no prefix of this project's; not touching it" >&2
+        exit 1
+      fi
+      rm -rf "$prefix"
+    fi
+    mkdir -p "$prefix"
+    touch "$prefix/.ravelnest-creating"
+    if ! output="$(env -u DISPLAY wineboot -i 2>&1)"; then
+      printf '%s\n' "$output" >&2
+      echo "wine-prefix: wineboot failed to make $prefix" >&2
+      exit 1
+    fi
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1
     # The desktop that wineboot started has no graphics driver, and the next program's
     # first window would join it and fail: end it, so that the driver set here is used.
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     touch "$prefix/.ravelnest-ready"
+    rm -f "$prefix/.ravelnest-creating"
   fi
   flock -u 9
 fi

@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine in the project's private prefix, never ~/.wine.
 # Used as CMAKE_CROSSCOMPILING_EMULATOR: wine-run.sh [--prefix DIR] program.exe args...
 # The prefix lives in the build tree (RAVELNEST_WINEPREFIX overrides) and is made on first use,
-# as wine-prefix.sh describes (RAVELNEST_WINEARCH, RAVELNEST_WINE_USER).
+# as wine-prefix.sh describes.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -12,13 +12,7 @@ if [ "${1:-}" = "--prefix" ]; then
   shift 2
 fi
 export WINEPREFIX="${RAVELNEST_WINEPREFIX:-$prefix}"
-export WINEARCH="${RAVELNEST_WINEARCH:-win32}"
-if [ -n "${RAVELNEST_WINE_USER:-}" ]; then
-  export USER="$RAVELNEST_WINE_USER" LOGNAME="$RAVELNEST_WINE_USER"
-fi
-export WINEDEBUG="${WINEDEBUG:--all}"
-# No Mono or Gecko installers, no desktop integration.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+source "$here/wine-env.sh"
 
 "$here/wine-prefix.sh" "$WINEPREFIX"
 exec wine "$@"
