@@ -94,22 +94,16 @@ protected:
 
 TEST_F(DesktopTest, ReadmeLeftOpenInNotepadDoesNotKeepTheInstallationFolder)
 {
-    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
-    Install();
-    HANDLE notepad = WaitForReadmeNotepad(before);
-    ASSERT_NE(nullptr, notepad) << "the readme did not open in the prefix's Notepad";
-    UninstallWithViewersOpen({notepad});
-}
-
-// Without an association setup starts Notepad itself.
-TEST_F(DesktopTest, ReadmeLeftOpenInNotepadStartedWithoutAssociationDoesNotKeepTheFolder)
-{
-    CStringOverride noHandler(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.NoHandler");
-    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
-    Install();
-    HANDLE notepad = WaitForReadmeNotepad(before);
-    ASSERT_NE(nullptr, notepad) << "setup started no Notepad";
-    UninstallWithViewersOpen({notepad});
+    for (const wchar_t* textFiles : {L"txtfile", L"RavelnestTests.NoHandler"}) {
+        // Without an association setup starts Notepad itself.
+        SCOPED_TRACE(textFiles);
+        CStringOverride association(HKEY_CLASSES_ROOT, L".txt", nullptr, textFiles);
+        const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+        Install();
+        HANDLE notepad = WaitForReadmeNotepad(before);
+        ASSERT_NE(nullptr, notepad) << "the readme did not open in Notepad";
+        UninstallWithViewersOpen({notepad});
+    }
 }
 
 // The first setup is ended just after it opened the readme; the next one completes the

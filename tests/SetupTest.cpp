@@ -673,15 +673,15 @@ TEST_F(SetupTest, ReinstallOverAHeldOlderHelpFileReportsFailureUntilReleased)
     ExpectInstalled();
 }
 
-// The module path of a program started through the installation folder's path in upper
-// case: setup compares paths without regard to the case of A-Z.
-TEST_F(SetupTest, ProgramStartedThroughUpperCasePathIsEndedBeforeCopies)
+// A program holds Uninstall.exe in the installation folder open by running from it, started
+// through `startPath` (that file's path in some letter case); setup ends it before copying.
+void ExpectProgramEndedBeforeCopies(const std::wstring& startPath)
 {
     const std::wstring folder = InstallFolderPath();
     CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
-    const StartedProgram running = StartProgramWithId(Quoted(Upper(folder + L"\\Uninstall.exe")) + L" ignore");
+    const StartedProgram running = StartProgramWithId(Quoted(startPath) + L" ignore");
     ASSERT_NE(nullptr, running.process);
     ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
 
@@ -693,19 +693,13 @@ TEST_F(SetupTest, ProgramStartedThroughUpperCasePathIsEndedBeforeCopies)
 
 TEST_F(SetupTest, ProgramRunningFromInstallFolderIsEndedBeforeCopies)
 {
-    const std::wstring folder = InstallFolderPath();
-    CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
-    CreateDirectoryW(folder.c_str(), nullptr);
-    // A program holds Uninstall.exe in the folder open by running from it.
-    ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
-    const StartedProgram running = StartProgramWithId(Quoted(folder + L"\\Uninstall.exe") + L" ignore");
-    ASSERT_NE(nullptr, running.process);
-    ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
+    ExpectProgramEndedBeforeCopies(InstallFolderPath() + L"\\Uninstall.exe");
+}
 
-    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ(0u, FinishProgram(running.process, 5000));  // terminated with exit code 0
-    ExpectInstalled();
+// Setup compares module paths without regard to the case of A-Z.
+TEST_F(SetupTest, ProgramStartedThroughUpperCasePathIsEndedBeforeCopies)
+{
+    ExpectProgramEndedBeforeCopies(Upper(InstallFolderPath() + L"\\Uninstall.exe"));
 }
 
 TEST_F(SetupTest, SetupStartedFromInsideInstallFolderCompletes)
