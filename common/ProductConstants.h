@@ -21,3 +21,8 @@
 #define RAVELNEST_DEFINE_CONSTANT(name, value) const CWideString name(value);
 
 RAVELNEST_PRODUCT_CONSTANTS(RAVELNEST_DECLARE_CONSTANT)
+
+// Names built from the constants, each in one place.
+CWideString ProductTitle();     // "Reelshifter SDK 1.3.0": shortcut, dialog caption, messages
+CWideString MakerAndProduct();  // "Ravelnest Reelshifter SDK": how entry and copy names begin
+CWideString FullProductName();  // "Ravelnest Reelshifter SDK 1.3.0": uninstall entry, mutex

@@ -15,8 +15,7 @@ HANDLE InstanceMutex = nullptr;
 
 CWideString InstanceMutexName(bool embedding)
 {
-    CWideString name = MakerName + L" " + ProductName + L" " + ProductVersion;
-    return embedding ? name + L" Embedding" : name;
+    return embedding ? FullProductName() + L" Embedding" : FullProductName();
 }
 
 StartupGuard::StartupGuard(Program program) : m_program(program)

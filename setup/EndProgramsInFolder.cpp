@@ -1,11 +1,11 @@
 #include "EndProgramsInFolder.h"
 
-#include <tlhelp32.h>
-
 #include <cwchar>
 
 #include "GrowableArray.h"
 #include "HandleHolder.h"
+#include "ProcessWalk.h"
+#include "ShellFolders.h"
 #include "TextFold.h"
 
 namespace {
@@ -13,13 +13,8 @@ namespace {
 bool ModuleLiesBelow(const wchar_t* modulePath, const CWideString& folderWithBackslash)
 {
     CWideString path(modulePath);
-    wchar_t* buffer = path.GetBuffer(32767);
-    const DWORD length = GetLongPathNameW(buffer, buffer, 32767);
-    if (length == 0 || length >= 32767) {
-        return false;
-    }
-    path.ReleaseBufferSetLength(static_cast<int>(length));
-    return CompareFoldedPrefix(path, folderWithBackslash, static_cast<size_t>(folderWithBackslash.Length())) == 0;
+    return ConvertToLongPath(path) &&
+           CompareFoldedPrefix(path, folderWithBackslash, static_cast<size_t>(folderWithBackslash.Length())) == 0;
 }
 
 // Most processes share the system's DLLs: each distinct module path is converted to its
@@ -49,44 +44,31 @@ private:
 
 bool HasModuleBelow(DWORD processId, CModuleVerdicts& verdicts)
 {
-    // Modules only: a full snapshot per process would list every process and thread of the
-    // machine again, for each process, and the walk reads nothing but the modules.
-    const CHandleHolder modules = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-    if (!modules) {
-        return false;
-    }
-    MODULEENTRY32W module = {};
-    module.dwSize = sizeof(module);  // 1064
-    for (BOOL more = Module32FirstW(modules.Get(), &module); more; more = Module32NextW(modules.Get(), &module)) {
-        if (verdicts.LiesBelow(module.szExePath)) {
-            return true;
-        }
-    }
-    return false;
+    bool below = false;
+    ForEachModule(processId, [&](const wchar_t* modulePath) {
+        below = verdicts.LiesBelow(modulePath);
+        return !below;
+    });
+    return below;
 }
 
 }  // namespace
 
 void EndProgramsRunningFromFolder(const CWideString& installFolder)
 {
-    static_assert(sizeof(PROCESSENTRY32W) == 556 && sizeof(MODULEENTRY32W) == 1064, "ToolHelp record sizes");
     const CWideString folderWithBackslash = installFolder + L"\\";
     CModuleVerdicts verdicts(folderWithBackslash);
-    const CHandleHolder processes = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
+    const CHandleHolder processes = TakeSystemSnapshot();
     if (processes) {
-        PROCESSENTRY32W process = {};
-        process.dwSize = sizeof(process);  // 556
-        for (BOOL more = Process32FirstW(processes.Get(), &process); more;
-             more = Process32NextW(processes.Get(), &process)) {
-            if (process.th32ProcessID == GetCurrentProcessId() ||
-                !HasModuleBelow(process.th32ProcessID, verdicts)) {
-                continue;
+        ForEachProcess(processes.Get(), [&](DWORD processId) {
+            if (processId == GetCurrentProcessId() || !HasModuleBelow(processId, verdicts)) {
+                return;
             }
-            CHandleHolder running(OpenProcess(PROCESS_TERMINATE, FALSE, process.th32ProcessID));
+            CHandleHolder running(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
             if (running) {
                 TerminateProcess(running.Get(), 0);
             }
-        }
+        });
     }
     Sleep(1000);
 }

@@ -3,25 +3,11 @@
 #include <shlobj.h>
 
 #include "ProductConstants.h"
+#include "ShellFolders.h"
 #include "SystemFolder.h"
 #include "TextFold.h"
 
 namespace {
-
-constexpr int LongPathCapacity = 32767;
-
-// Converts `path` in place to its long form; false when the conversion returns 0.
-bool ToLongForm(CWideString& path)
-{
-    wchar_t* buffer = path.GetBuffer(LongPathCapacity);
-    const DWORD length = GetLongPathNameW(buffer, buffer, LongPathCapacity);
-    if (length == 0 || length >= static_cast<DWORD>(LongPathCapacity)) {
-        path.ReleaseBuffer();
-        return false;
-    }
-    path.ReleaseBufferSetLength(static_cast<int>(length));
-    return true;
-}
 
 CWideString Joined(const CWideString& folder, const wchar_t* name)
 {
@@ -30,24 +16,12 @@ CWideString Joined(const CWideString& folder, const wchar_t* name)
     return path;
 }
 
-CWideString SpecialFolder(int csidl)
-{
-    CWideString folder;
-    wchar_t* buffer = folder.GetBuffer(MAX_PATH);
-    buffer[0] = 0;
-    SHGetSpecialFolderPathW(nullptr, buffer, csidl, TRUE);
-    folder.ReleaseBuffer();
-    return folder;
-}
-
-}  // namespace
-
 bool FormSourceFolder(CWideString& folder)
 {
-    wchar_t* buffer = folder.GetBuffer(LongPathCapacity);
-    const DWORD length = GetModuleFileNameW(nullptr, buffer, LongPathCapacity);
-    folder.ReleaseBufferSetLength(length < static_cast<DWORD>(LongPathCapacity) ? static_cast<int>(length) : 0);
-    if (!ToLongForm(folder)) {
+    constexpr int Capacity = 32767;
+    const DWORD length = GetModuleFileNameW(nullptr, folder.GetBuffer(Capacity), Capacity);
+    folder.ReleaseBufferSetLength(length < static_cast<DWORD>(Capacity) ? static_cast<int>(length) : 0);
+    if (!ConvertToLongPath(folder)) {
         return false;
     }
     folder.RemoveLastComponent();
@@ -55,6 +29,7 @@ bool FormSourceFolder(CWideString& folder)
     return true;
 }
 
+// The system directory without its last component; empty when that is unavailable.
 CWideString FormWindowsFolder()
 {
     CWideString folder = SystemFolder();
@@ -64,11 +39,9 @@ CWideString FormWindowsFolder()
 
 bool FormProgramFilesFolder(CWideString& folder)
 {
-    wchar_t* buffer = folder.GetBuffer(MAX_PATH);
-    ZeroMemory(buffer, (MAX_PATH + 1) * sizeof(wchar_t));
-    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, nullptr, 0, buffer);
-    folder.ReleaseBuffer();
-    if (!ToLongForm(folder)) {
+    // The query's own result is not what counts: an empty or unusable answer has no long form.
+    GetShellFolder(CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, folder);
+    if (!ConvertToLongPath(folder)) {
         return false;
     }
     folder.RemoveTrailingBackslash();
@@ -91,17 +64,31 @@ void ComposeInstallationPaths(InstallationPaths& paths)
     paths.targetReadme = Joined(paths.installFolder, L"Readme.txt");
 }
 
-CWideString FormCommonProgramsFolder()
+}  // namespace
+
+bool FormInstallationPaths(InstallationPaths& paths)
 {
-    return SpecialFolder(CSIDL_COMMON_PROGRAMS);
+    if (!FormSourceFolder(paths.sourceFolder)) {
+        return false;
+    }
+    paths.windowsFolder = FormWindowsFolder();
+    if (!FormProgramFilesFolder(paths.programFilesFolder)) {
+        return false;
+    }
+    ComposeInstallationPaths(paths);
+    return true;
 }
 
-CWideString ChooseShortcutFolder(const CWideString& windowsFolder)
+CWideString FormCommonProgramsFolder()
+{
+    return GetSpecialFolder(CSIDL_COMMON_PROGRAMS);
+}
+
+void ChooseShortcutPath(InstallationPaths& paths)
 {
     const CWideString common = FormCommonProgramsFolder();
-    if (common.Length() == 0 ||
-        CompareFoldedPrefix(common, windowsFolder, static_cast<size_t>(windowsFolder.Length())) == 0) {
-        return SpecialFolder(CSIDL_PROGRAMS);
-    }
-    return common;
+    const CWideString& windows = paths.windowsFolder;
+    const bool useCommon = common.Length() != 0 &&
+                           CompareFoldedPrefix(common, windows, static_cast<size_t>(windows.Length())) != 0;
+    paths.shortcutPath = Joined(useCommon ? common : GetSpecialFolder(CSIDL_PROGRAMS), ProductTitle() + L".lnk");
 }

@@ -12,18 +12,18 @@ struct InstallationPaths {
     CWideString converterExecutable;
     CWideString sourceHelp, sourceUninstaller, sourceReadme;
     CWideString targetHelp, targetUninstaller, targetReadme;
+    CWideString shortcutPath;  // chosen when the shortcut's turn comes (ChooseShortcutPath)
 };
 
-// False when the own executable's path has no long form.
-bool FormSourceFolder(CWideString& folder);
-// The system directory without its last component; empty when that is unavailable.
-CWideString FormWindowsFolder();
-// False when the program-files folder cannot be obtained in long form.
-bool FormProgramFilesFolder(CWideString& folder);
-// Maker, installation and converter paths and the six file paths.
-void ComposeInstallationPaths(InstallationPaths& paths);
+// The source, Windows and program-files folders, then the maker, installation and converter
+// paths and the six file paths, in this order. False, when the own executable's path or the
+// program-files folder has no long form: then nothing can be installed.
+bool FormInstallationPaths(InstallationPaths& paths);
 
+// The common programs folder, as setup's searches and its shortcut use it.
 CWideString FormCommonProgramsFolder();
-// The common programs folder, or the per-user one when the common folder is empty or
-// lies inside the Windows folder (as on systems without an all-users profile).
-CWideString ChooseShortcutFolder(const CWideString& windowsFolder);
+
+// The shortcut's path: in the common programs folder, or in the per-user one when the
+// common folder is empty or lies inside the Windows folder (as on systems without an
+// all-users profile).
+void ChooseShortcutPath(InstallationPaths& paths);

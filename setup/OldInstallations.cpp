@@ -1,7 +1,7 @@
 #include "OldInstallations.h"
 
 #include "SubkeyRemoval.h"
-#include "FindHandle.h"
+#include "FolderWalk.h"
 #include "InstallationPaths.h"
 #include "ProductConstants.h"
 #include "TextFold.h"
@@ -10,7 +10,7 @@ namespace {
 
 bool HasUninstallEntryPrefix(const wchar_t* name)
 {
-    static const CWideString prefix = MakerName + L" " + ProductName + L" ";
+    static const CWideString prefix = MakerAndProduct() + L" ";
     return CompareFoldedPrefix(name, prefix, static_cast<size_t>(prefix.Length())) == 0;
 }
 
@@ -24,18 +24,13 @@ void RemoveOldShortcuts()
     }
     CWideString pattern = folder;
     pattern.AppendComponent(L"Reelshifter SDK*.lnk");
-    WIN32_FIND_DATAW found = {};
-    const CFindHandle find(FindFirstFileW(pattern, &found));
-    if (!find.IsValid()) {
-        return;
-    }
-    do {
+    ForEachFolderEntry(pattern, [&folder](const WIN32_FIND_DATAW& found) {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             CWideString path = folder;
             path.AppendComponent(found.cFileName);
             DeleteFileW(path);
         }
-    } while (FindNextFileW(find.Get(), &found));
+    });
 }
 
 void RemoveOldUninstallEntries()

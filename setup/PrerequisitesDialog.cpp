@@ -60,7 +60,7 @@ INT_PTR CALLBACK PrerequisitesDialogProc(HWND dialog, UINT message, WPARAM wPara
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
-        const CWideString caption = ProductName + L" " + ProductVersion + LoadResourceText(IDS_SETUP_CAPTION_SUFFIX);
+        const CWideString caption = ProductTitle() + LoadResourceText(IDS_SETUP_CAPTION_SUFFIX);
         SendMessageW(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.Text()));
         return 1;
     }

@@ -18,8 +18,10 @@ int SetupExitCode = 0;
 
 namespace {
 
-void QuitProgram()
+// Ends the program with `exitCode` once the message loop takes the quit message.
+void QuitProgram(int exitCode)
 {
+    SetupExitCode = exitCode;
     PostThreadMessageW(MainThreadId, WM_QUIT, 0, 0);
 }
 
@@ -35,51 +37,38 @@ bool InstallationIsComplete(const InstallationPaths& paths)
            UninstallEntryReadsBack(paths.installFolder);
 }
 
+// The completion message, or the failure message with its icon when the SDK is not in
+// place.
+void ShowCompletionMessage(HWND owner, bool installed)
+{
+    const CWideString caption = ProductTitle() + LoadResourceText(IDS_SETUP_CAPTION_SUFFIX);
+    const CWideString text = ProductTitle() + LoadResourceText(installed ? IDS_COMPLETION_SUFFIX : IDS_FAILURE_SUFFIX);
+    MessageBoxW(owner, text, caption, installed ? MB_OK : MB_OK | MB_ICONERROR);
+}
+
 }  // namespace
 
 void RunInstallation(HWND owner)
 {
     EnableWindow(owner, FALSE);
-
-    // Without these two folders nothing can be installed: quit silently, reporting the
-    // failure through the exit code.
     InstallationPaths paths;
-    if (!FormSourceFolder(paths.sourceFolder)) {
-        SetupExitCode = 1;
-        QuitProgram();
+    if (!FormInstallationPaths(paths)) {
+        QuitProgram(1);  // nothing can be installed; nothing has been touched
         return;
     }
-    paths.windowsFolder = FormWindowsFolder();
-    if (!FormProgramFilesFolder(paths.programFilesFolder)) {
-        SetupExitCode = 1;
-        QuitProgram();
-        return;
-    }
-    ComposeInstallationPaths(paths);
-
     EndProgramsRunningFromFolder(paths.installFolder);
     RemoveOldShortcuts();
     RemoveArpCacheEntries();
     RemoveOldUninstallEntries();
-    CWideString shortcutPath = ChooseShortcutFolder(paths.windowsFolder);
-    shortcutPath.AppendComponent(ProductName + L" " + ProductVersion + L".lnk");
+    ChooseShortcutPath(paths);
     CopySdkFiles(paths);
-    CreateHelpShortcut(paths.targetHelp, shortcutPath);
+    CreateHelpShortcut(paths.targetHelp, paths.shortcutPath);
     WriteUninstallEntry(paths.installFolder);
     RegisterConverterServer(paths.converterExecutable);
     const bool installed = InstallationIsComplete(paths);
-
     ShowWindow(owner, SW_HIDE);
     OpenReadme(paths.targetReadme);
     Sleep(1000);
-
-    const CWideString fullProductName = ProductName + L" " + ProductVersion;
-    const CWideString caption = fullProductName + LoadResourceText(IDS_SETUP_CAPTION_SUFFIX);
-    if (installed) {
-        MessageBoxW(owner, fullProductName + LoadResourceText(IDS_COMPLETION_SUFFIX), caption, MB_OK);
-    } else {
-        SetupExitCode = 1;
-        MessageBoxW(owner, fullProductName + LoadResourceText(IDS_FAILURE_SUFFIX), caption, MB_OK | MB_ICONERROR);
-    }
-    QuitProgram();
+    ShowCompletionMessage(owner, installed);
+    QuitProgram(installed ? 0 : 1);
 }

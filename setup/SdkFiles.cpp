@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "ComHolder.h"
+
 namespace {
 
 // Windows refuses to copy over a read-only or hidden file; an earlier installation's file
@@ -32,16 +34,13 @@ void CopySdkFiles(const InstallationPaths& paths)
 
 void CreateHelpShortcut(const CWideString& target, const CWideString& shortcutPath)
 {
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
+    CComHolder<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive()))) {
         return;  // nothing later depends on the shortcut
     }
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    CComHolder<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
         link->SetPath(target);
         file->Save(shortcutPath, TRUE);
-        file->Release();
     }
-    link->Release();
 }

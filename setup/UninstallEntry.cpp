@@ -9,11 +9,6 @@
 
 namespace {
 
-CWideString UninstallEntryName()
-{
-    return MakerName + L" " + ProductName + L" " + ProductVersion;
-}
-
 // Quoted: the path has spaces, and whatever runs the command would otherwise try
 // "C:\Program.exe" first.
 CWideString UninstallCommand(const CWideString& installFolder)
@@ -46,8 +41,8 @@ void WriteUninstallEntry(const CWideString& installFolder)
         return;
     }
     CRegistryKey entry;
-    if (entry.Create(uninstall.Get(), UninstallEntryName()) == ERROR_SUCCESS) {
-        entry.SetStringValue(L"DisplayName", UninstallEntryName());
+    if (entry.Create(uninstall.Get(), FullProductName()) == ERROR_SUCCESS) {
+        entry.SetStringValue(L"DisplayName", FullProductName());
         entry.SetStringValue(L"UninstallString", UninstallCommand(installFolder));
         entry.Close();
     }
@@ -57,8 +52,8 @@ void WriteUninstallEntry(const CWideString& installFolder)
 bool UninstallEntryReadsBack(const CWideString& installFolder)
 {
     CRegistryKey entry;
-    return entry.Open(HKEY_LOCAL_MACHINE, CWideString(UninstallKeyPath) + L"\\" + UninstallEntryName()) ==
+    return entry.Open(HKEY_LOCAL_MACHINE, CWideString(UninstallKeyPath) + L"\\" + FullProductName()) ==
                ERROR_SUCCESS &&
-           ValueReadsBack(entry, L"DisplayName", UninstallEntryName()) &&
+           ValueReadsBack(entry, L"DisplayName", FullProductName()) &&
            ValueReadsBack(entry, L"UninstallString", UninstallCommand(installFolder));
 }

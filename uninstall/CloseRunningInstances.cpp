@@ -1,11 +1,11 @@
 #include "CloseRunningInstances.h"
 
 #include <shlwapi.h>
-#include <tlhelp32.h>
 
 #include "GrowableArray.h"
 #include "HandleHolder.h"
 #include "ProcessGlobals.h"
+#include "ProcessWalk.h"
 #include "TextFold.h"
 #include "UninstallFolders.h"
 
@@ -50,7 +50,7 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM)
 void SignalProcessThreads(HANDLE snapshot, DWORD processId)
 {
     THREADENTRY32 thread = {};
-    thread.dwSize = sizeof(thread);  // 28
+    thread.dwSize = sizeof(thread);
     for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
         if (thread.th32OwnerProcessID == processId) {
             PostThreadMessageW(thread.th32ThreadID, WM_QUIT, 0, 0);
@@ -70,24 +70,20 @@ bool LiesDirectlyInInstallFolder(const wchar_t* modulePath)
     return EqualsFolded(folder, InstallFolder);
 }
 
+// Once for each of the process's modules that lies in the folder: the walk goes on after
+// a match.
 void OpenAndSignalMatches(HANDLE system, DWORD processId, CProcessHandles& processes)
 {
-    const CHandleHolder modules = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-    if (!modules) {
-        return;
-    }
-    MODULEENTRY32W module = {};
-    module.dwSize = sizeof(module);  // 1064
-    for (BOOL more = Module32FirstW(modules.Get(), &module); more; more = Module32NextW(modules.Get(), &module)) {
-        if (!LiesDirectlyInInstallFolder(module.szExePath)) {
-            continue;
+    ForEachModule(processId, [&](const wchar_t* modulePath) {
+        if (LiesDirectlyInInstallFolder(modulePath)) {
+            // A process that cannot be opened is still asked to close.
+            if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId)) {
+                processes.Add(process);
+            }
+            SignalProcessThreads(system, processId);
         }
-        // A process that cannot be opened is still asked to close.
-        if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId)) {
-            processes.Add(process);
-        }
-        SignalProcessThreads(system, processId);
-    }
+        return true;
+    });
 }
 
 DWORD TimeLeft(DWORD start, DWORD total)
@@ -126,18 +122,11 @@ bool WaitForAll(HANDLE* handles, int count, DWORD total)
 
 void CloseRunningInstances()
 {
-    static_assert(sizeof(PROCESSENTRY32W) == 556 && sizeof(MODULEENTRY32W) == 1064 && sizeof(THREADENTRY32) == 28,
-                  "ToolHelp record sizes");
     CProcessHandles processes;
     {
-        const CHandleHolder system = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
+        const CHandleHolder system = TakeSystemSnapshot();
         if (system) {
-            PROCESSENTRY32W process = {};
-            process.dwSize = sizeof(process);  // 556
-            for (BOOL more = Process32FirstW(system.Get(), &process); more;
-                 more = Process32NextW(system.Get(), &process)) {
-                OpenAndSignalMatches(system.Get(), process.th32ProcessID, processes);
-            }
+            ForEachProcess(system.Get(), [&](DWORD processId) { OpenAndSignalMatches(system.Get(), processId, processes); });
         }
     }
     if (processes.Count() == 0 || WaitForAll(processes.Data(), processes.Count(), CloseTime)) {

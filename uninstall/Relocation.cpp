@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <utility>
 
+#include "DetachedProgram.h"
 #include "FileContents.h"
 #include "GrowableArray.h"
 #include "HandleHolder.h"
@@ -188,15 +189,5 @@ bool StartTemporaryCopy()
     // The path has blanks: named as the application and quoted, so that no
     // "Temp\Ravelnest.exe" is tried first. The temporary folder as current folder keeps
     // the installation folder free for removal.
-    CWideString commandLine = L"\"" + TemporaryCopyPath + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);  // 68
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(TemporaryCopyPath, commandLine.GetBuffer(commandLine.Length()), nullptr, nullptr, FALSE, 0,
-                        nullptr, TemporaryFolder, &startup, &started)) {
-        return false;
-    }
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-    return true;
+    return StartDetachedProgram(TemporaryCopyPath, L"\"" + TemporaryCopyPath + L"\"", TemporaryFolder);
 }

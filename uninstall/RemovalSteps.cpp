@@ -1,6 +1,6 @@
 #include "RemovalSteps.h"
 
-#include "FindHandle.h"
+#include "FolderWalk.h"
 #include "Pattern.h"
 #include "RemoveFolderContents.h"
 #include "SubkeyRemoval.h"
@@ -22,20 +22,12 @@ void RemoveUninstallEntries()
 
 void RemoveStartMenuShortcuts()
 {
-    WIN32_FIND_DATAW found = {};
-    const CFindHandle find(FindFirstFileW(CommonProgramsFolder + L"\\*", &found));
-    if (!find.IsValid()) {
-        return;
-    }
-    do {
-        if (lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0) {
-            continue;
-        }
+    ForEachFolderEntry(CommonProgramsFolder + L"\\*", [](const WIN32_FIND_DATAW& found) {
         const CWideString path = CommonProgramsFolder + L"\\" + found.cFileName;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && NamesTheSdk(path)) {
             DeleteFileW(path);
         }
-    } while (FindNextFileW(find.Get(), &found));
+    });
 }
 
 void RemoveInstallationFolders()

@@ -3,8 +3,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "FindHandle.h"
+#include "FolderWalk.h"
 #include "HandleHolder.h"
+#include "ShellFolders.h"
 #include "TextFold.h"
 
 namespace {
@@ -14,9 +15,8 @@ CWideStringArray SpecialFolders()
 {
     CWideStringArray folders;
     for (int csidl = 0; csidl <= 255; ++csidl) {
-        wchar_t buffer[MAX_PATH] = {};
-        if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK) {
-            CWideString folder(buffer);
+        CWideString folder;
+        if (GetShellFolder(csidl, folder) == S_OK) {
             folder.RemoveTrailingBackslash();
             folders.Add(folder);
         }
@@ -24,14 +24,15 @@ CWideStringArray SpecialFolders()
     return folders;
 }
 
-bool IsRefused(CWideString& guard, const CWideStringArray& specialFolders)
+// `guard` is the target's parent folder with a trailing backslash, `folder` the same
+// without it.
+bool IsRefused(const CWideString& guard, const CWideString& folder, const CWideStringArray& specialFolders)
 {
     if (PathIsRootW(guard) || PathIsRelativeW(guard)) {
         return true;
     }
-    guard.RemoveTrailingBackslash();
     for (int i = 0; i < specialFolders.GetSize(); ++i) {
-        if (EqualsFolded(guard, specialFolders[i])) {
+        if (EqualsFolded(folder, specialFolders[i])) {
             return true;
         }
     }
@@ -41,7 +42,7 @@ bool IsRefused(CWideString& guard, const CWideStringArray& specialFolders)
 // Names of 255 characters and deep folders inside the installation folder give paths past
 // MAX_PATH, where the plain form of the file calls stops; the extended form has no such
 // limit. Shorter paths keep the plain form.
-CWideString LongForm(const CWideString& path)
+CWideString ExtendedLengthPath(const CWideString& path)
 {
     const wchar_t* text = path;
     if (path.Length() < MAX_PATH - 12) {
@@ -58,7 +59,7 @@ CWideString LongForm(const CWideString& path)
 void ClearLinkAttributes(const CWideString& link)
 {
     const CHandleHolder file = HoldValidHandle(
-        CreateFileW(LongForm(link), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        CreateFileW(ExtendedLengthPath(link), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) {
         return;
@@ -76,44 +77,38 @@ void RemoveBelow(const CWideString& target, const CWideStringArray& specialFolde
     guard.RemoveTrailingBackslash();
     guard.RemoveLastComponent();
     guard.AddTrailingBackslash();
-    if (IsRefused(guard, specialFolders)) {
+    CWideString folder = guard;
+    folder.RemoveTrailingBackslash();
+    if (IsRefused(guard, folder, specialFolders)) {
         return;
     }
     CWideString pattern = target;
     pattern.RemoveTrailingBackslash();
-
-    WIN32_FIND_DATAW found = {};
-    const CFindHandle find(FindFirstFileW(LongForm(pattern), &found));
-    if (!find.IsValid()) {
-        return;
-    }
-    do {
-        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0) {
-            RemoveEntry(guard + L"\\" + found.cFileName, found.dwFileAttributes, specialFolders);
-        }
-    } while (FindNextFileW(find.Get(), &found));
+    ForEachFolderEntry(ExtendedLengthPath(pattern), [&](const WIN32_FIND_DATAW& found) {
+        RemoveEntry(folder + L"\\" + found.cFileName, found.dwFileAttributes, specialFolders);
+    });
 }
 
 void RemoveEntry(const CWideString& path, DWORD attributes, const CWideStringArray& specialFolders)
 {
-    const CWideString longForm = LongForm(path);
+    const CWideString extended = ExtendedLengthPath(path);
     const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // A junction, symbolic link or mount point: only the link goes, never its target.
         ClearLinkAttributes(path);
         if (directory) {
-            RemoveDirectoryW(longForm);
+            RemoveDirectoryW(extended);
         } else {
-            DeleteFileW(longForm);
+            DeleteFileW(extended);
         }
         return;
     }
-    SetFileAttributesW(longForm, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(extended, FILE_ATTRIBUTE_NORMAL);
     if (directory) {
         RemoveBelow(path + L"\\*", specialFolders);
-        RemoveDirectoryW(longForm);
+        RemoveDirectoryW(extended);
     } else {
-        DeleteFileW(longForm);
+        DeleteFileW(extended);
     }
 }
 

@@ -3,16 +3,14 @@
 #include <shlobj.h>
 
 #include "ProductConstants.h"
+#include "ShellFolders.h"
 
 namespace {
 
 // The shell folder `csidl`, created when missing, without a trailing backslash.
 bool QueryShellFolder(int csidl, CWideString& folder)
 {
-    wchar_t* buffer = folder.GetBuffer(MAX_PATH);
-    buffer[0] = 0;
-    const HRESULT result = SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, buffer);
-    folder.ReleaseBuffer();
+    const HRESULT result = GetShellFolder(csidl | CSIDL_FLAG_CREATE, folder);
     folder.RemoveTrailingBackslash();
     return result == S_OK;
 }
@@ -34,6 +32,6 @@ bool FormUninstallFolders()
     }
     TemporaryFolder.RemoveLastComponent();
     TemporaryFolder.AppendComponent(L"Temp");
-    TemporaryCopyPath = TemporaryFolder + L"\\" + MakerName + L" " + ProductName + L" Uninstall.exe";
+    TemporaryCopyPath = TemporaryFolder + L"\\" + MakerAndProduct() + L" Uninstall.exe";
     return true;
 }

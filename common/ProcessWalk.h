@@ -1,0 +1,47 @@
+#pragma once
+
+// Walks of the ToolHelp snapshots: every process of the system, every module of a process.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "HandleHolder.h"
+
+static_assert(sizeof(PROCESSENTRY32W) == 556 && sizeof(MODULEENTRY32W) == 1064 && sizeof(THREADENTRY32) == 28,
+              "ToolHelp record sizes");
+
+// A snapshot of every process, thread and module of the system; empty when it fails.
+inline CHandleHolder TakeSystemSnapshot()
+{
+    return HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
+}
+
+// Calls `visit(processId)` for every process of `system`, in snapshot order.
+template <typename Visit>
+void ForEachProcess(HANDLE system, Visit visit)
+{
+    PROCESSENTRY32W process = {};
+    process.dwSize = sizeof(process);
+    for (BOOL more = Process32FirstW(system, &process); more; more = Process32NextW(system, &process)) {
+        visit(process.th32ProcessID);
+    }
+}
+
+// Calls `visit(modulePath)` for every module of `processId`, in snapshot order, while it
+// returns true. A module snapshot only: one of everything per process would list the
+// whole system again each time. Nothing is visited when the snapshot fails.
+template <typename Visit>
+void ForEachModule(DWORD processId, Visit visit)
+{
+    const CHandleHolder modules = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+    if (!modules) {
+        return;
+    }
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32FirstW(modules.Get(), &module); more; more = Module32NextW(modules.Get(), &module)) {
+        if (!visit(static_cast<const wchar_t*>(module.szExePath))) {
+            return;
+        }
+    }
+}
