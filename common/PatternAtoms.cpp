@@ -64,6 +64,20 @@ int CPatternCompiler::ParseAtom(const wchar_t*& cursor, bool& canBeEmpty)
     return PatternOk;
 }
 
+// The sequence inside a group, up to and past its closing `close`.
+int CPatternCompiler::ParseGroupBody(const wchar_t*& cursor, wchar_t close, int unclosed, bool& canBeEmpty)
+{
+    const int error = ParseSequence(cursor, canBeEmpty);
+    if (error != PatternOk) {
+        return error;
+    }
+    if (*cursor != close) {
+        return unclosed;
+    }
+    ++cursor;
+    return PatternOk;
+}
+
 // (R): call R; return; R. An empty R is one no-op and counts as not matching empty.
 int CPatternCompiler::ParseGroup(const wchar_t*& cursor, bool& canBeEmpty)
 {
@@ -72,14 +86,10 @@ int CPatternCompiler::ParseGroup(const wchar_t*& cursor, bool& canBeEmpty)
     Emit(PatternOp::Return);
     const int body = Size();
     bool bodyCanBeEmpty = false;
-    const int error = ParseSequence(cursor, bodyCanBeEmpty);
+    const int error = ParseGroupBody(cursor, L')', PatternUnclosedGroup, bodyCanBeEmpty);
     if (error != PatternOk) {
         return error;
     }
-    if (*cursor != L')') {
-        return PatternUnclosedGroup;
-    }
-    ++cursor;
     if (Size() == body) {
         Emit(PatternOp::NoOp);
         bodyCanBeEmpty = false;
@@ -101,14 +111,10 @@ int CPatternCompiler::ParseMatchGroup(const wchar_t*& cursor, bool& canBeEmpty)
     Emit(PatternOp::Return);
     const int body = Size();
     bool bodyCanBeEmpty = false;
-    const int error = ParseSequence(cursor, bodyCanBeEmpty);
+    const int error = ParseGroupBody(cursor, L'}', PatternUnclosedMatchGroup, bodyCanBeEmpty);
     if (error != PatternOk) {
         return error;
     }
-    if (*cursor != L'}') {
-        return PatternUnclosedMatchGroup;
-    }
-    ++cursor;
     const bool emptyBody = Size() == body;
     Patch(call, body);
     Emit(PatternOp::GroupEnd, group);

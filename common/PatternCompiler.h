@@ -71,6 +71,7 @@ private:
 
     // Atoms.
     int ParseAtom(const wchar_t*& cursor, bool& canBeEmpty);
+    int ParseGroupBody(const wchar_t*& cursor, wchar_t close, int unclosed, bool& canBeEmpty);
     int ParseGroup(const wchar_t*& cursor, bool& canBeEmpty);
     int ParseMatchGroup(const wchar_t*& cursor, bool& canBeEmpty);
     int ParseNegation(const wchar_t*& cursor, bool& canBeEmpty);

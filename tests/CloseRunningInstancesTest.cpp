@@ -53,6 +53,19 @@ protected:
         return GetTickCount64() - start;
     }
 
+    // Milliseconds between the ends of two ended processes.
+    static ULONGLONG ExitGap(HANDLE first, HANDLE second)
+    {
+        const auto exitTime = [](HANDLE process) {
+            FILETIME created = {}, exited = {}, kernel = {}, user = {};
+            GetProcessTimes(process, &created, &exited, &kernel, &user);
+            return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32 | exited.dwLowDateTime) / 10000;
+        };
+        const ULONGLONG a = exitTime(first);
+        const ULONGLONG b = exitTime(second);
+        return a > b ? a - b : b - a;
+    }
+
     static DWORD ExitCode(HANDLE process)
     {
         WaitForSingleObject(process, 5000);
@@ -67,9 +80,12 @@ protected:
 TEST_F(CloseRunningInstancesTest, NothingRunningFromTheFolderReturnsAtOnce)
 {
     HANDLE elsewhere = Start(L"C:\\ravelnest-tests\\elsewhere-sleeper.exe", L"");
-    EXPECT_LT(TimedClose(), 1000u);
+    EXPECT_LT(TimedClose(), 3000u) << "nothing to wait for";
     EXPECT_TRUE(IsRunning(elsewhere));
 }
+
+// Bounds are the waits' own: the 3 s for closing, which a loaded machine can only lengthen,
+// and the gap that a wait of its own per program would leave.
 
 // One call: the polite programs end by themselves, the stubborn ones are terminated after
 // the shared 3 s, and programs from a subfolder or running the caller's executable stay.
@@ -89,9 +105,10 @@ TEST_F(CloseRunningInstancesTest, AsksAllFirstThenTerminatesOnlyThoseStillRunnin
     EXPECT_EQ(9u, ExitCode(closer)) << "WM_CLOSE reached the window";
     EXPECT_EQ(0u, ExitCode(stubborn1));
     EXPECT_EQ(0u, ExitCode(stubborn2));
-    // Both stubborn programs were asked before one shared wait, not one wait each.
+    // Both stubborn programs were asked before one shared wait, not one wait each: they
+    // were terminated together, after it.
     EXPECT_GE(elapsed, 2900u);
-    EXPECT_LT(elapsed, 5500u);
+    EXPECT_LT(ExitGap(stubborn1, stubborn2), 2000u);
     EXPECT_TRUE(IsRunning(nested));
     EXPECT_TRUE(IsRunning(own));
 }
@@ -100,7 +117,7 @@ TEST_F(CloseRunningInstancesTest, PoliteProgramsAreNotWaitedForLongerThanNeeded)
 {
     HANDLE quitter = Start(Folder + L"\\quitter.exe", L"");
     HANDLE closer = Start(Folder + L"\\closer.exe", L"ignore-quit");
-    EXPECT_LT(TimedClose(), 2500u);
+    EXPECT_LT(TimedClose(), 3000u) << "waited out the time although both had ended";
     EXPECT_EQ(7u, ExitCode(quitter));
     EXPECT_EQ(9u, ExitCode(closer));
 }
@@ -116,13 +133,14 @@ TEST_F(CloseRunningInstancesTest, MoreHandlesThanOneWaitHolds)
     HANDLE polite = Start(Folder + L"\\many.exe", L"load");
     ULONGLONG elapsed = TimedClose();
     EXPECT_EQ(7u, ExitCode(polite));
-    EXPECT_LT(elapsed, 2500u);
+    EXPECT_LT(elapsed, 3000u);
 
     HANDLE stubborn = Start(Folder + L"\\many.exe", L"load ignore");
     elapsed = TimedClose();
     EXPECT_EQ(0u, ExitCode(stubborn)) << "terminated when the time was up";
+    // The groups' waits share one 3 s: a wait of 3 s per group would take 6 s.
     EXPECT_GE(elapsed, 2900u);
-    EXPECT_LT(elapsed, 5500u);
+    EXPECT_LT(elapsed, 6000u);
 }
 
 }  // namespace
