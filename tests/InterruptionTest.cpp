@@ -101,21 +101,18 @@ TEST_F(InterruptionTest, InstallationTerminatedAtTwentyMomentsIsRepairedByTheNex
     ASSERT_NE(m_cleanState, installed);
     RemoveEverythingSetupMakes();
 
-    int repaired = 0;
     for (int i = 0; i < Moments; ++i) {
         const DWORD delay = MomentOf(i, span);
         SCOPED_TRACE(L"terminated " + std::to_wstring(delay) + L" ms after confirming");
         InstallAndTerminateAfter(delay);
         InstallCompletely();
-        const bool same = DumpInstalledState() == installed;
         EXPECT_EQ(installed, DumpInstalledState());
-        repaired += same ? 1 : 0;
         // Every other moment starts from nothing, the others from a complete installation.
         if (i % 2 == 1 && i + 1 < Moments) {
             RemoveEverythingSetupMakes();
         }
     }
-    std::printf("installations terminated and repaired: %d of %d (run %lu ms)\n", repaired, Moments,
+    std::printf("installations terminated at %d moments over the run of %lu ms\n", Moments,
                 static_cast<unsigned long>(span));
 
     EXPECT_EQ(0u, RunUninstallEntry());
@@ -134,7 +131,6 @@ TEST_F(InterruptionTest, RemovalTerminatedAtTwentyMomentsIsCompletedByTheNextRun
     ASSERT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
     const DWORD span = GetTickCount() - start + 50;
 
-    int completed = 0;
     for (int i = 0; i < Moments; ++i) {
         const DWORD delay = MomentOf(i, span);
         SCOPED_TRACE(L"copy terminated after " + std::to_wstring(delay) + L" ms");
@@ -150,12 +146,10 @@ TEST_F(InterruptionTest, RemovalTerminatedAtTwentyMomentsIsCompletedByTheNextRun
         for (DWORD code : UninstallAgain()) {
             EXPECT_EQ(0u, code);
         }
-        const bool clean = DumpInstalledState() == m_cleanState && !FolderExists(MakerFolderPath());
         EXPECT_EQ(m_cleanState, DumpInstalledState());
         EXPECT_FALSE(FolderExists(MakerFolderPath()));
-        completed += clean ? 1 : 0;
     }
-    std::printf("removals terminated and completed: %d of %d (copy's run %lu ms)\n", completed, Moments,
+    std::printf("removal copies terminated at %d moments over their run of %lu ms\n", Moments,
                 static_cast<unsigned long>(span));
     EXPECT_EQ(0u, LostLines(m_surroundings, SurroundingsSnapshot()));
 }

@@ -13,7 +13,7 @@
 
 #include "HandleHolder.h"
 #include "MachineState.h"
-#include "TestSupport.h"
+#include "RoundTripTest.h"
 
 namespace {
 
@@ -183,23 +183,9 @@ std::wstring Upper(std::wstring text)
     return text;
 }
 
-class SetupTest : public ::testing::Test {
+class SetupTest : public RoundTripTest {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(nullptr);
-        RemoveEverythingSetupMakes();
-        m_log = TempFolder(L"ravelnest-recorder.log");
-        DeleteFileW(m_log.c_str());
-        m_readmeHandler.reset(new CReadmeRecorder(m_log));
-    }
-    void TearDown() override
-    {
-        EndTestPrograms();
-        m_readmeHandler.reset();
-        RemoveEverythingSetupMakes();
-        CoUninitialize();
-    }
+    SetupTest() : RoundTripTest(L"setup-recorder.log") {}
 
     std::vector<std::wstring> WaitForRecordedLines(size_t count)
     {
@@ -209,9 +195,6 @@ protected:
         }
         return lines;
     }
-
-    std::wstring m_log;
-    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
 };
 
 // Windows keeps a file's name when a copy overwrites it: a readme already installed under

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "MachineState.h"
-#include "TestSupport.h"
+#include "RoundTripTest.h"
 
 namespace {
 
@@ -88,35 +88,17 @@ const SeededKey SeededKeys[] = {
     {ArpCacheKey, L"OtherMaker Video Tools", false},
 };
 
-class UninstallTest : public ::testing::Test {
+class UninstallTest : public RoundTripTest {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(nullptr);
-        Clean();
-        m_log = FullPath(BinPath(L"uninstall-recorder.log"));
-        DeleteFileW(m_log.c_str());
-        m_readmeHandler.reset(new CReadmeRecorder(m_log));
-        m_cleanState = DumpInstalledState();
-    }
-    void TearDown() override
-    {
-        m_readmeHandler.reset();
-        Clean();
-        DeleteFileW(m_log.c_str());
-        CoUninitialize();
-    }
+    UninstallTest() : RoundTripTest(L"uninstall-recorder.log") {}
 
-    void Clean()
+    void RemoveLeftovers() override
     {
-        WaitForTemporaryCopies(10000);
-        EndTestPrograms();
         RemoveUnixLink(UninstallCopyPath());
         DeleteTree(UninstallCopyPath());
         DeleteTree(TemporaryFolderPath() + L"\\Ravelnest.exe");
         DeleteTree(MakerFolderPath() + L"\\Reelshifter");
         DeleteTree(L"C:\\ravelnest-tests\\copy-victim");
-        RemoveEverythingSetupMakes();
         for (const SeededKey& key : SeededKeys) {
             SHDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(key.parent) + L"\\" + key.name).c_str());
         }
@@ -127,17 +109,6 @@ protected:
         }
     }
 
-    // Installs with the real setup.exe, confirming its dialog as a user does.
-    static void Install()
-    {
-        const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
-        ASSERT_EQ(0u, run.exitCode);
-        ASSERT_TRUE(FileExists(InstallFolderPath() + L"\\Uninstall.exe"));
-    }
-
-    std::wstring m_log;
-    std::unique_ptr<CReadmeRecorder> m_readmeHandler;
-    std::wstring m_cleanState;
 };
 
 TEST_F(UninstallTest, RoundTripRemovesEverythingSetupMade)
