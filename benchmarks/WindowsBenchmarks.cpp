@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "PatternWorkload.h"
 #include "RegistryKey.h"
 #include "RemoveFolderContents.h"
-#include "TestSupport.h"
 
 namespace {
 

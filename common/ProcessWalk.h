@@ -16,14 +16,14 @@ inline CHandleHolder TakeSystemSnapshot()
     return HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
 }
 
-// Calls `visit(processId)` for every process of `system`, in snapshot order.
+// Calls `visit(process)` with the entry of every process of `system`, in snapshot order.
 template <typename Visit>
 void ForEachProcess(HANDLE system, Visit visit)
 {
     PROCESSENTRY32W process = {};
     process.dwSize = sizeof(process);
     for (BOOL more = Process32FirstW(system, &process); more; more = Process32NextW(system, &process)) {
-        visit(process.th32ProcessID);
+        visit(static_cast<const PROCESSENTRY32W&>(process));
     }
 }
 

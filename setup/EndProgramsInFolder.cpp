@@ -60,7 +60,8 @@ void EndProgramsRunningFromFolder(const CWideString& installFolder)
     CModuleVerdicts verdicts(folderWithBackslash);
     const CHandleHolder processes = TakeSystemSnapshot();
     if (processes) {
-        ForEachProcess(processes.Get(), [&](DWORD processId) {
+        ForEachProcess(processes.Get(), [&](const PROCESSENTRY32W& process) {
+            const DWORD processId = process.th32ProcessID;
             if (processId == GetCurrentProcessId() || !HasModuleBelow(processId, verdicts)) {
                 return;
             }

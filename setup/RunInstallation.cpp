@@ -12,6 +12,7 @@
 #include "Readme.h"
 #include "SdkFiles.h"
 #include "SetupResources.h"
+#include "ShellLink.h"
 #include "UninstallEntry.h"
 
 int SetupExitCode = 0;
@@ -62,7 +63,7 @@ void RunInstallation(HWND owner)
     RemoveOldUninstallEntries();
     ChooseShortcutPath(paths);
     CopySdkFiles(paths);
-    CreateHelpShortcut(paths.targetHelp, paths.shortcutPath);
+    CreateShortcut(paths.targetHelp, paths.shortcutPath);
     WriteUninstallEntry(paths.installFolder);
     RegisterConverterServer(paths.converterExecutable);
     const bool installed = InstallationIsComplete(paths);

@@ -1,10 +1,5 @@
 #include "SdkFiles.h"
 
-#include <objbase.h>
-#include <shlobj.h>
-
-#include "ComHolder.h"
-
 namespace {
 
 // Windows refuses to copy over a read-only or hidden file; an earlier installation's file
@@ -30,17 +25,4 @@ void CopySdkFiles(const InstallationPaths& paths)
     CopyOver(paths.sourceHelp, paths.targetHelp);
     CopyOver(paths.sourceUninstaller, paths.targetUninstaller);
     CopyOver(paths.sourceReadme, paths.targetReadme);
-}
-
-void CreateHelpShortcut(const CWideString& target, const CWideString& shortcutPath)
-{
-    CComHolder<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive()))) {
-        return;  // nothing later depends on the shortcut
-    }
-    CComHolder<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
-        link->SetPath(target);
-        file->Save(shortcutPath, TRUE);
-    }
 }

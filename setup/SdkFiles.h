@@ -6,5 +6,3 @@
 // and the readme (read as "readme.txt", written as "Readme.txt"), overwriting old copies.
 void CopySdkFiles(const InstallationPaths& paths);
 
-// Saves a shell link at `shortcutPath` whose target is `target`.
-void CreateHelpShortcut(const CWideString& target, const CWideString& shortcutPath);

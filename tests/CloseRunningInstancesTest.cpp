@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "CloseRunningInstances.h"
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "ProcessGlobals.h"
-#include "TestSupport.h"
 #include "UninstallFolders.h"
 
 namespace {

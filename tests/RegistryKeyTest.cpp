@@ -3,7 +3,10 @@
 #include <string>
 
 #include "RegistryKey.h"
-#include "TestSupport.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 namespace {
 

@@ -7,20 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "RemoveFolderContents.h"
-#include "TestSupport.h"
 
 namespace {
 
 const std::wstring Root = L"C:\\ravelnest-tests\\tree";
 const std::wstring Old = Root + L"\\Old";
-
-std::wstring Upper(std::wstring text)
-{
-    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
 
 // A small tree with a read-only, a hidden and a system file and two levels of folders.
 void MakeTree(const std::wstring& folder)

@@ -2,7 +2,10 @@
 
 #include <objbase.h>
 
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 void RoundTripTest::SetUp()
 {

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 class RoundTripTest : public ::testing::Test {
 protected:

@@ -12,7 +12,11 @@
 #include <vector>
 
 #include "HandleHolder.h"
-#include "MachineState.h"
+#include "ShellLink.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "RoundTripTest.h"
 
 namespace {
@@ -175,12 +179,6 @@ const DownloadButton DownloadButtons[] = {
 bool EndsWith(const std::wstring& text, const std::wstring& end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::wstring Upper(std::wstring text)
-{
-    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
 }
 
 class SetupTest : public RoundTripTest {
@@ -433,11 +431,11 @@ TEST_F(SetupTest, LeftoversOfEarlierInstallationsAreReplaced)
     const std::wstring common = ShellFolder(CSIDL_COMMON_PROGRAMS);
     const std::wstring perUser = ShellFolder(CSIDL_PROGRAMS);
     const std::wstring target = L"C:\\windows\\notepad.exe";
-    CreateShortcut(common + L"\\Reelshifter SDK.lnk", target);
-    CreateShortcut(common + L"\\Reelshifter SDK 1.2.0.lnk", target);
+    CreateShortcut(target.c_str(), (common + L"\\Reelshifter SDK.lnk").c_str());
+    CreateShortcut(target.c_str(), (common + L"\\Reelshifter SDK 1.2.0.lnk").c_str());
     CreateDirectoryW((common + L"\\Reelshifter SDK Samples.lnk").c_str(), nullptr);
-    CreateShortcut(common + L"\\Reelshifter SDK Samples.lnk\\Reelshifter SDK Inner.lnk", target);
-    CreateShortcut(perUser + L"\\Reelshifter SDK 1.2.0.lnk", target);
+    CreateShortcut(target.c_str(), (common + L"\\Reelshifter SDK Samples.lnk\\Reelshifter SDK Inner.lnk").c_str());
+    CreateShortcut(target.c_str(), (perUser + L"\\Reelshifter SDK 1.2.0.lnk").c_str());
 
     const std::wstring arp = ArpCacheKey;
     for (const wchar_t* name : {L"Ravelnest Reelshifter SDK 1.2.0", L"RAVELNEST Tools", L"myreelshifter", L"Other Tool"}) {

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "RoundTripTest.h"
 
 namespace {

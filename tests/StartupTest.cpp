@@ -1,12 +1,14 @@
 // Start-up of the real programs: single instance, the embedding switch, self-verification.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "ImageChecksum.h"
-#include "TestSupport.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 namespace {
 
@@ -54,18 +56,6 @@ private:
     StartedProgram m_program;
     HWND m_dialog = nullptr;
 };
-
-std::vector<char> ReadFile(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::wstring& path, const std::vector<char>& bytes)
-{
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 uint32_t ReadU32(const std::vector<char>& image, size_t offset)
 {
@@ -136,16 +126,16 @@ bool RenumberDialog(std::vector<char>& image, uint32_t from, uint32_t to)
 // check's.
 TEST(Startup, SetupWhoseDialogCannotBeCreatedExitsOne)
 {
-    const std::vector<char> original = ReadFile(BinPath(L"setup.exe"));
+    const std::vector<char> original = ReadBytes(BinPath(L"setup.exe"));
     const std::wstring copy = BinPath(L"startup-no-dialog.exe");
     std::vector<char> kept = original;
     ASSERT_TRUE(RenumberDialog(kept, 101, 101));
-    WriteFile(copy, kept);
+    WriteBytes(copy, kept);
     EXPECT_EQ(0u, RunSetupAndQuit(copy, L""));
 
     std::vector<char> renumbered = original;
     ASSERT_TRUE(RenumberDialog(renumbered, 101, 102));
-    WriteFile(copy, renumbered);
+    WriteBytes(copy, renumbered);
     EXPECT_EQ(1u, RunProgram(Quoted(copy)));
     DeleteFileW(copy.c_str());
 }
@@ -215,23 +205,23 @@ TEST(Startup, UninstallTakesNoInstanceLock)
 TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
 {
     for (const wchar_t* program : {L"setup.exe", L"Uninstall.exe"}) {
-        const std::vector<char> original = ReadFile(BinPath(program));
+        const std::vector<char> original = ReadBytes(BinPath(program));
         ASSERT_GT(original.size(), 4096u);
 
         const std::wstring intact = BinPath(L"startup-intact.exe");
-        WriteFile(intact, original);
+        WriteBytes(intact, original);
         EXPECT_EQ(0u, RunSetupAndQuit(intact, L""));
         WaitForTemporaryCopies();
 
         std::vector<char> flipped = original;
         flipped[0x60] ^= 0x01;  // inside the DOS stub's message, never executed
         const std::wstring corrupt = BinPath(L"startup-corrupt.exe");
-        WriteFile(corrupt, flipped);
+        WriteBytes(corrupt, flipped);
         EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
 
         std::vector<char> zeroed = original;
         zeroed[zeroed.size() - 1] ^= 0x5A;
-        WriteFile(corrupt, zeroed);
+        WriteBytes(corrupt, zeroed);
         EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
 
         std::vector<char> unstamped = original;
@@ -240,14 +230,14 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
         for (size_t i = 0; i < 4; ++i) {
             unstamped[header + 4 + 20 + 64 + i] = 0;
         }
-        WriteFile(corrupt, unstamped);
+        WriteBytes(corrupt, unstamped);
         EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
 
-        WriteFile(corrupt, std::vector<char>(original.begin(), original.end() - 1));
+        WriteBytes(corrupt, std::vector<char>(original.begin(), original.end() - 1));
         EXPECT_EQ(1u, RunProgram(Quoted(corrupt)));
 
         // Cut into a section: either the loader refuses the file or the self-check does.
-        WriteFile(corrupt, std::vector<char>(original.begin(), original.begin() + original.size() / 2));
+        WriteBytes(corrupt, std::vector<char>(original.begin(), original.begin() + original.size() / 2));
         const DWORD halfExit = RunProgram(Quoted(corrupt));
         EXPECT_NE(0u, halfExit);
 
@@ -260,6 +250,6 @@ TEST(Startup, CorruptedOrTruncatedCopyExitsOne)
 TEST(Startup, ProgramsStayWithinTheirSizeBudget)
 {
     for (const wchar_t* program : {L"setup.exe", L"Uninstall.exe"}) {
-        EXPECT_LE(ReadFile(BinPath(program)).size(), 256u * 1024u) << program;
+        EXPECT_LE(ReadBytes(BinPath(program)).size(), 256u * 1024u) << program;
     }
 }

@@ -11,19 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "MachineState.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 #include "RoundTripTest.h"
 
 namespace {
 
 const wchar_t* const SessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t* const UserShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-std::wstring Upper(std::wstring text)
-{
-    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
 
 std::vector<std::wstring> PendingRenames()
 {
@@ -62,11 +59,6 @@ void RestartWine()
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     RunProgram(Quoted(std::wstring(system) + L"\\wineboot.exe") + L" -r", 60000);
-}
-
-std::wstring Listing(const std::wstring& folder)
-{
-    return ListFolder(folder);
 }
 
 struct SeededKey {
@@ -156,14 +148,14 @@ TEST_F(UninstallTest, MakerFolderHoldingTheConverterStaysUntouched)
     const std::wstring converter = MakerFolderPath() + L"\\Reelshifter";
     CreateDirectoryW(converter.c_str(), nullptr);
     WriteText(converter + L"\\Reelshifter.exe", "the converter");
-    const std::wstring before = Listing(converter);
+    const std::wstring before = ListFolder(converter);
 
     EXPECT_EQ(0u, RunUninstallEntry());
     EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
 
     EXPECT_FALSE(FolderExists(InstallFolderPath()));
-    EXPECT_EQ(before, Listing(converter));
-    EXPECT_EQ(L"Reelshifter\\\nReelshifter\\Reelshifter.exe 13\n", Listing(MakerFolderPath()));
+    EXPECT_EQ(before, ListFolder(converter));
+    EXPECT_EQ(L"Reelshifter\\\nReelshifter\\Reelshifter.exe 13\n", ListFolder(MakerFolderPath()));
     for (const wchar_t* key : ServerKeys) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
     }
@@ -198,20 +190,20 @@ TEST_F(UninstallTest, RemovalRulesForEntriesAndShortcuts)
     EXPECT_FALSE(FileExists(programs + L"\\old reelshifter sdk notes.txt"));
     EXPECT_TRUE(FileExists(programs + L"\\Reelshifter Converter.lnk"));
     EXPECT_TRUE(FileExists(programs + L"\\RavelnestTests notes.txt"));
-    EXPECT_EQ(L"Reelshifter SDK Help.lnk 20\n", Listing(programs + L"\\Reelshifter SDK Tools"));
+    EXPECT_EQ(L"Reelshifter SDK Help.lnk 20\n", ListFolder(programs + L"\\Reelshifter SDK Tools"));
 
     std::wstring state;
     for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
         state += DumpKey(HKEY_LOCAL_MACHINE, parent);
     }
-    state += Listing(programs);
+    state += ListFolder(programs);
     EXPECT_EQ(0u, RunProgram(Quoted(BinPath(L"Uninstall.exe"))));
     EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
     std::wstring again;
     for (const wchar_t* parent : {UninstallKey, ArpCacheKey}) {
         again += DumpKey(HKEY_LOCAL_MACHINE, parent);
     }
-    again += Listing(programs);
+    again += ListFolder(programs);
     EXPECT_EQ(state, again) << "a repeated run removes nothing more";
 }
 
@@ -248,7 +240,7 @@ TEST_F(UninstallTest, LinksPlantedAtTheCopyPathKeepTheirTargets)
     const bool linkStayed = (GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     EXPECT_EQ(linkStayed ? 1u : 0u, exitCode);
     WaitForTemporaryCopies();
-    EXPECT_EQ(L"precious.exe 8\n", Listing(victims));
+    EXPECT_EQ(L"precious.exe 8\n", ListFolder(victims));
 }
 
 TEST_F(UninstallTest, UnobtainableShellFolderExitsOneAndChangesNothing)

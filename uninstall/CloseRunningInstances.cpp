@@ -126,7 +126,9 @@ void CloseRunningInstances()
     {
         const CHandleHolder system = TakeSystemSnapshot();
         if (system) {
-            ForEachProcess(system.Get(), [&](DWORD processId) { OpenAndSignalMatches(system.Get(), processId, processes); });
+            ForEachProcess(system.Get(), [&](const PROCESSENTRY32W& process) {
+                OpenAndSignalMatches(system.Get(), process.th32ProcessID, processes);
+            });
         }
     }
     if (processes.Count() == 0 || WaitForAll(processes.Data(), processes.Count(), CloseTime)) {

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <string>
 
-#include "MachineState.h"
-#include "TestSupport.h"
+#include "InstalledState.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 namespace {
 
@@ -41,17 +43,7 @@ int wmain(int argc, wchar_t** argv)
     Say(L"DIALOG " + WindowText(dialog));
     Sleep(pause);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    HWND box = nullptr;
-    for (int i = 0; i < 1200 && !box; ++i) {
-        for (HWND found = nullptr; (found = FindWindowExW(nullptr, found, L"#32770", SetupCaption)) != nullptr;) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(found, &owner);
-            if (owner == setup.id && found != dialog) {
-                box = found;
-            }
-        }
-        Sleep(50);
-    }
+    HWND box = WaitForMessageBox(setup.id, dialog, setup.process, 60000);
     if (!box) {
         Say(L"NO-MESSAGE");
         return 1;

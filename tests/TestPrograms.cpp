@@ -1,39 +1,34 @@
-#include "TestSupport.h"
+#include "TestPrograms.h"
 
-#include <shlobj.h>
-#include <shlwapi.h>
+#include <winternl.h>
 
-#include "MachineState.h"
+#include "HandleHolder.h"
+#include "ProcessWalk.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "TextFold.h"
 
-std::wstring BinFolder()
-{
-    wchar_t path[MAX_PATH * 4] = {};
-    GetModuleFileNameW(nullptr, path, static_cast<DWORD>(sizeof(path) / sizeof(path[0])));
-    PathRemoveFileSpecW(path);
-    return path;
-}
+const wchar_t* const SetupCaption = L"Reelshifter SDK 1.3.0 \x30BB\x30C3\x30C8\x30A2\x30C3\x30D7";
 
-std::wstring BinPath(const wchar_t* name)
-{
-    return BinFolder() + L"\\" + name;
-}
-
-std::wstring Quoted(const std::wstring& path)
-{
-    return L"\"" + path + L"\"";
-}
-
-HANDLE StartProgram(const std::wstring& commandLine)
+StartedProgram StartProgramWithId(const std::wstring& commandLine, const wchar_t* currentFolder)
 {
     std::wstring writable = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return nullptr;
+    StartedProgram started;
+    if (CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, currentFolder, &startup,
+                       &process)) {
+        const CHandleHolder thread(process.hThread);
+        started.process = process.hProcess;
+        started.id = process.dwProcessId;
     }
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    return started;
+}
+
+HANDLE StartProgram(const std::wstring& commandLine)
+{
+    return StartProgramWithId(commandLine).process;
 }
 
 DWORD FinishProgram(HANDLE process, DWORD timeoutMilliseconds)
@@ -57,37 +52,77 @@ DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMilliseconds)
     return FinishProgram(StartProgram(commandLine), timeoutMilliseconds);
 }
 
-void DeleteTestKey(HKEY root, const wchar_t* path)
+// Starts a Unix program given by its path on drive Z:, which Wine runs as it is. Its end
+// cannot be awaited through the handle Wine returns: callers poll for its effect.
+void RunUnixProgram(const wchar_t* program, const std::wstring& arguments)
 {
-    SHDeleteKeyW(root, path);
-}
-
-bool KeyExists(HKEY root, const std::wstring& path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-const wchar_t* const SetupCaption = L"Reelshifter SDK 1.3.0 \x30BB\x30C3\x30C8\x30A2\x30C3\x30D7";
-
-StartedProgram StartProgramWithId(const std::wstring& commandLine, const wchar_t* currentFolder)
-{
-    std::wstring writable = commandLine;
+    std::wstring commandLine = std::wstring(program) + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    StartedProgram started;
-    if (CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, currentFolder, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        started.process = process.hProcess;
-        started.id = process.dwProcessId;
+    if (CreateProcessW((L"Z:" + std::wstring(program)).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process)) {
+        const CHandleHolder thread(process.hThread);
+        const CHandleHolder started(process.hProcess);
+        WaitForSingleObject(started.Get(), 10000);
     }
-    return started;
+}
+
+bool IsRunning(HANDLE process)
+{
+    return WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
+std::wstring ProcessCommandLine(HANDLE process)
+{
+    using QueryInformation = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) {
+        return L"";
+    }
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb), &got) ||
+        !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), &got)) {
+        return L"";
+    }
+    std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!line.empty() &&
+        !ReadProcessMemory(process, parameters.CommandLine.Buffer, &line[0], parameters.CommandLine.Length, &got)) {
+        return L"";
+    }
+    return line;
+}
+
+std::vector<DWORD> ProcessesNamed(const wchar_t* exeName)
+{
+    std::vector<DWORD> ids;
+    const CHandleHolder snapshot = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot) {
+        ForEachProcess(snapshot.Get(), [&](const PROCESSENTRY32W& process) {
+            if (EqualsFolded(process.szExeFile, exeName)) {
+                ids.push_back(process.th32ProcessID);
+            }
+        });
+    }
+    return ids;
+}
+
+void EndTestPrograms()
+{
+    for (const wchar_t* name : {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe",
+                                L"iexplore.exe", L"Ravelnest Reelshifter SDK Uninstall.exe"}) {
+        for (DWORD id : ProcessesNamed(name)) {
+            const CHandleHolder process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+            if (process) {
+                TerminateProcess(process.Get(), 99);
+                WaitForSingleObject(process.Get(), 5000);
+            }
+        }
+    }
 }
 
 namespace {
@@ -132,11 +167,6 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
 }
 
 }  // namespace
-
-bool IsRunning(HANDLE process)
-{
-    return WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-}
 
 HWND WaitForWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMilliseconds)
 {
@@ -188,42 +218,9 @@ DWORD RunSetupAndQuit(const std::wstring& setupPath, const std::wstring& argumen
     return FinishProgram(setup.process);
 }
 
-std::wstring FullPath(const std::wstring& path)
+HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process, DWORD timeoutMilliseconds)
 {
-    wchar_t full[MAX_PATH] = {};
-    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return full;
-}
-
-std::wstring PackageFolder()
-{
-    return FullPath(BinFolder() + L"\\..\\package\\ReelshifterSDK");
-}
-
-// Replaces a registry string for the life of the object.
-CStringOverride::CStringOverride(HKEY root, std::wstring path, const wchar_t* name, const std::wstring& value)
-    : m_root(root), m_path(std::move(path)), m_name(name ? name : L""), m_hadValue(false)
-{
-    m_hadValue = ReadString(m_root, m_path, NameOrNull(), m_old);
-    SetString(m_root, m_path, NameOrNull(), value);
-}
-
-CStringOverride::~CStringOverride()
-{
-    if (m_hadValue) {
-        SetString(m_root, m_path, NameOrNull(), m_old);
-    } else {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueW(key, NameOrNull());
-            RegCloseKey(key);
-        }
-    }
-}
-
-HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process)
-{
-    for (int i = 0; i < 600; ++i) {
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 50) {
         HWND found = nullptr;
         while ((found = FindWindowExW(nullptr, found, L"#32770", SetupCaption)) != nullptr) {
             DWORD owner = 0;
@@ -276,55 +273,6 @@ SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
     return run;
 }
 
-
-CReadmeRecorder::CReadmeRecorder(const std::wstring& log)
-{
-    SetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", log.c_str());
-    SetString(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile\\shell\\open\\command", nullptr,
-              Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
-    m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.TextFile"));
-}
-
-CReadmeRecorder::~CReadmeRecorder()
-{
-    m_textFiles.reset();
-    SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile");
-}
-
-void EndTestPrograms()
-{
-    for (const wchar_t* name : {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe",
-                                L"iexplore.exe", L"Ravelnest Reelshifter SDK Uninstall.exe"}) {
-        for (DWORD id : ProcessesNamed(name)) {
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
-                TerminateProcess(process, 99);
-                WaitForSingleObject(process, 5000);
-                CloseHandle(process);
-            }
-        }
-    }
-}
-
-std::wstring UninstallCopyPath()
-{
-    std::wstring folder = ShellFolder(CSIDL_LOCAL_APPDATA);
-    folder.erase(folder.find_last_of(L'\\'));
-    return folder + L"\\Temp\\Ravelnest Reelshifter SDK Uninstall.exe";
-}
-
-std::wstring TemporaryFolderPath()
-{
-    std::wstring folder = UninstallCopyPath();
-    return folder.erase(folder.find_last_of(L'\\'));
-}
-
-std::wstring UninstallEntryCommand()
-{
-    std::wstring command;
-    ReadString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"UninstallString", command);
-    return command;
-}
-
 DWORD RunUninstallEntry()
 {
     const StartedProgram first = StartProgramWithId(UninstallEntryCommand(), InstallFolderPath().c_str());
@@ -336,22 +284,22 @@ std::vector<DWORD> WaitForTemporaryCopies(DWORD timeoutMilliseconds)
     const std::wstring copy = UninstallCopyPath();
     std::vector<DWORD> exitCodes;
     for (DWORD id : ProcessesNamed(L"Ravelnest Reelshifter SDK Uninstall.exe")) {
-        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id);
+        const CHandleHolder process(
+            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id));
         if (!process) {
             continue;
         }
         wchar_t image[MAX_PATH * 2] = {};
         DWORD length = MAX_PATH * 2;
-        if (QueryFullProcessImageNameW(process, 0, image, &length) && lstrcmpiW(image, copy.c_str()) == 0) {
-            if (WaitForSingleObject(process, timeoutMilliseconds) != WAIT_OBJECT_0) {
-                TerminateProcess(process, 99);
-                WaitForSingleObject(process, 5000);
+        if (QueryFullProcessImageNameW(process.Get(), 0, image, &length) && EqualsFolded(image, copy.c_str())) {
+            if (WaitForSingleObject(process.Get(), timeoutMilliseconds) != WAIT_OBJECT_0) {
+                TerminateProcess(process.Get(), 99);
+                WaitForSingleObject(process.Get(), 5000);
             }
             DWORD exitCode = 0xFFFFFFFF;
-            GetExitCodeProcess(process, &exitCode);
+            GetExitCodeProcess(process.Get(), &exitCode);
             exitCodes.push_back(exitCode);
         }
-        CloseHandle(process);
     }
     return exitCodes;
 }
