@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "InstalledState.h"
-#include "TestFiles.h"
-#include "TestPrograms.h"
-#include "TestRegistry.h"
 #include "PatternWorkload.h"
 #include "RegistryKey.h"
 #include "RemoveFolderContents.h"
+#include "TestFiles.h"
+#include "TestPrograms.h"
+#include "TestRegistry.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "CloseRunningInstances.h"
 #include "InstalledState.h"
+#include "ProcessGlobals.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "ProcessGlobals.h"
 #include "UninstallFolders.h"
 
 namespace {

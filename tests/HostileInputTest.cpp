@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "InstalledState.h"
+#include "RoundTripTest.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RoundTripTest.h"
 
 namespace {
 

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "FolderWalk.h"
 #include "InstalledState.h"
+#include "RoundTripTest.h"
+#include "SystemFolder.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RoundTripTest.h"
 
 namespace {
 
@@ -32,15 +34,8 @@ const wchar_t* const ImportTimeDlls[] = {L"version"};
 std::vector<std::wstring> Canaries()
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found = {};
-    HANDLE find = FindFirstFileW((std::wstring(CanaryFolder) + L"\\*.txt").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    ForEachFolderEntry((std::wstring(CanaryFolder) + L"\\*.txt").c_str(),
+                       [&names](const WIN32_FIND_DATAW& found) { names.push_back(found.cFileName); });
     return names;
 }
 
@@ -224,9 +219,7 @@ TEST_F(PlantingTest, PlantedProgramsNeverRunWhicheverWayTheEntryIsStarted)
             ASSERT_TRUE(ShellExecuteExW(&info));
             EXPECT_EQ(0u, FinishProgram(info.hProcess));
         } else {
-            wchar_t system[MAX_PATH] = {};
-            GetSystemDirectoryW(system, MAX_PATH);
-            EXPECT_EQ(0u, RunProgram(Quoted(std::wstring(system) + L"\\cmd.exe") + L" /c " + command));
+            EXPECT_EQ(0u, RunProgram(Quoted(std::wstring(SystemFolder()) + L"\\cmd.exe") + L" /c " + command));
         }
         EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
         EXPECT_EQ(m_cleanState, DumpInstalledState());

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "RegistryKey.h"
 #include "InstalledState.h"
+#include "RegistryKey.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"

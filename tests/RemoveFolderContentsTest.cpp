@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "FolderWalk.h"
 #include "InstalledState.h"
+#include "RemoveFolderContents.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RemoveFolderContents.h"
 
 namespace {
 
@@ -45,16 +46,7 @@ void MakeTree(const std::wstring& folder)
 std::vector<std::wstring> EntriesOf(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found = {};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0) {
-                names.push_back(found.cFileName);
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
+    ForEachFolderEntry((folder + L"\\*").c_str(), [&names](const WIN32_FIND_DATAW& found) { names.push_back(found.cFileName); });
     return names;
 }
 

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "HandleHolder.h"
-#include "ShellLink.h"
 #include "InstalledState.h"
+#include "RoundTripTest.h"
+#include "ShellLink.h"
+#include "SystemFolder.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RoundTripTest.h"
 
 namespace {
 
@@ -41,9 +42,7 @@ const wchar_t* const AppPathsIexplore = L"Software\\Microsoft\\Windows\\CurrentV
 // on Windows only App Paths names Internet Explorer.
 std::wstring SystemIexplore()
 {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\iexplore.exe";
+    return std::wstring(SystemFolder()) + L"\\iexplore.exe";
 }
 
 // Replaces a file with another (or removes it, for an empty replacement) for the life of the

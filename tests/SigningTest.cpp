@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "FolderWalk.h"
 #include "InstalledState.h"
+#include "RoundTripTest.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RoundTripTest.h"
 
 namespace {
 
@@ -59,17 +60,13 @@ TEST_F(SigningTest, StaleChecksumRefusesToStartUntilTheChecksumStep)
 
 TEST_F(SigningTest, OneChangedByteAnywhereRefusesToStart)
 {
-    WIN32_FIND_DATAW found = {};
     const std::wstring variants = SigningFolder() + L"\\variants\\";
-    HANDLE find = FindFirstFileW((variants + L"changed-at-*.exe").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
     int changed = 0;
-    do {
+    ForEachFolderEntry((variants + L"changed-at-*.exe").c_str(), [&](const WIN32_FIND_DATAW& found) {
         EXPECT_EQ(1u, RunProgram(Quoted(variants + found.cFileName))) << found.cFileName;
         ++changed;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    EXPECT_EQ(3, changed);
+    });
+    EXPECT_EQ(3, changed) << "the signing script made three changed copies";
 }
 
 }  // namespace

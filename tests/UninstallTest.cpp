@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "InstalledState.h"
+#include "RoundTripTest.h"
+#include "SystemFolder.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
-#include "RoundTripTest.h"
 
 namespace {
 
@@ -56,9 +57,7 @@ void ClearPendingRenames()
 // What Windows does at its next start: pending renames and deletions are carried out.
 void RestartWine()
 {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    RunProgram(Quoted(std::wstring(system) + L"\\wineboot.exe") + L" -r", 60000);
+    RunProgram(Quoted(std::wstring(SystemFolder()) + L"\\wineboot.exe") + L" -r", 60000);
 }
 
 struct SeededKey {
