@@ -1,0 +1,41 @@
+#pragma once
+
+// What setup's tests share: their fixture, the texts of setup's messages, and the state a
+// complete installation leaves.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RoundTripTest.h"
+
+extern const wchar_t* const CompletionText;
+extern const wchar_t* const FailureText;
+
+// A path in the tests' temporary folder.
+std::wstring TempFolder(const wchar_t* name);
+// The lines that the recorder appended to `log`.
+std::vector<std::wstring> RecordedLines(const std::wstring& log);
+
+// The whole server registration as DumpKey shows it: as setup writes it, and as it is.
+std::wstring ExpectedServerRegistration();
+std::wstring ServerRegistration();
+
+// The files, shortcut, entry and registration of a complete installation. Windows keeps a
+// file's name when a copy overwrites it: a readme already installed under its small name
+// keeps that name (`readmeRenamed` false).
+void ExpectInstalled(bool readmeRenamed = true);
+
+class SetupTest : public RoundTripTest {
+protected:
+    SetupTest() : RoundTripTest(L"setup-recorder.log") {}
+
+    std::vector<std::wstring> WaitForRecordedLines(size_t count)
+    {
+        std::vector<std::wstring> lines;
+        for (int i = 0; i < 200 && (lines = RecordedLines(m_log)).size() < count; ++i) {
+            Sleep(50);
+        }
+        return lines;
+    }
+};
