@@ -6,6 +6,9 @@
 const wchar_t* const UninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const wchar_t* const ArpCacheKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache";
 
+namespace {
+
+// Names of the subkeys of `parent`, in enumeration order, that `accept` takes.
 CWideStringArray CollectSubkeyNames(HKEY parent, bool (*accept)(const wchar_t* name))
 {
     CWideStringArray names;
@@ -22,6 +25,8 @@ CWideStringArray CollectSubkeyNames(HKEY parent, bool (*accept)(const wchar_t* n
     }
     return names;
 }
+
+}  // namespace
 
 void RemoveSubkeysWhere(const wchar_t* parentPath, bool (*accept)(const wchar_t* name))
 {

@@ -8,12 +8,10 @@
 extern const wchar_t* const UninstallKeyPath;
 extern const wchar_t* const ArpCacheKeyPath;
 
-// Names of the subkeys of `parent`, in enumeration order, that `accept` takes. The list is
-// complete before anything is removed, so removals cannot shift the enumeration.
-CWideStringArray CollectSubkeyNames(HKEY parent, bool (*accept)(const wchar_t* name));
-
 // Removes, each with everything below it, the subkeys of HKEY_LOCAL_MACHINE\`parentPath`
-// that `accept` takes. Nothing happens when the parent does not open.
+// that `accept` takes, in enumeration order. The list is complete before anything is
+// removed, so removals cannot shift the enumeration. Nothing happens when the parent does
+// not open.
 void RemoveSubkeysWhere(const wchar_t* parentPath, bool (*accept)(const wchar_t* name));
 
 // Removes the maker's and product's cached Add/Remove Programs entries: every ARPCache

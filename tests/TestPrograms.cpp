@@ -180,8 +180,19 @@ HWND WaitForWindow(DWORD processId, const wchar_t* className, const wchar_t* cap
     return nullptr;
 }
 
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+namespace {
+
+// Either the process ends (returns its exit code) or the window appears (returns STILL_ACTIVE
+// and sets `window`).
 DWORD WaitForExitOrWindow(const StartedProgram& program, const wchar_t* className, const wchar_t* caption,
-                          HWND& window, DWORD timeoutMilliseconds)
+                          HWND& window, DWORD timeoutMilliseconds = 20000)
 {
     window = nullptr;
     const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
@@ -196,12 +207,7 @@ DWORD WaitForExitOrWindow(const StartedProgram& program, const wchar_t* classNam
     return STILL_ACTIVE;
 }
 
-std::wstring WindowText(HWND window)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    return text;
-}
+}  // namespace
 
 DWORD RunSetupAndQuit(const std::wstring& setupPath, const std::wstring& arguments)
 {

@@ -38,10 +38,6 @@ void EndTestPrograms();
 // is `caption` (null: any); waits up to `timeoutMilliseconds`.
 HWND WaitForWindow(DWORD processId, const wchar_t* className, const wchar_t* caption,
                    DWORD timeoutMilliseconds = 20000);
-// Either the process ends (returns its exit code) or the window appears (returns STILL_ACTIVE
-// and sets `window`).
-DWORD WaitForExitOrWindow(const StartedProgram& program, const wchar_t* className, const wchar_t* caption,
-                          HWND& window, DWORD timeoutMilliseconds = 20000);
 std::wstring WindowText(HWND window);
 
 extern const wchar_t* const SetupCaption;  // Reelshifter SDK 1.3.0 セットアップ
