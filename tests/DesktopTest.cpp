@@ -61,24 +61,9 @@ protected:
 
     // The Notepad showing the installed readme that started since `before`; null when none
     // starts within 10 s.
-    static HANDLE WaitForReadmeNotepad(const std::vector<DWORD>& before)
+    static HANDLE WaitForReadmeNotepad(std::vector<DWORD> before)
     {
-        for (int i = 0; i < 200; ++i) {
-            for (DWORD id : ProcessesNamed(L"notepad.exe")) {
-                if (std::find(before.begin(), before.end(), id) != before.end()) {
-                    continue;
-                }
-                HANDLE notepad = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, id);
-                if (notepad && ProcessCommandLine(notepad).find(L"Readme.txt") != std::wstring::npos) {
-                    return notepad;
-                }
-                if (notepad) {
-                    CloseHandle(notepad);
-                }
-            }
-            Sleep(50);
-        }
-        return nullptr;
+        return WaitForNewProcess(L"notepad.exe", before, L"Readme.txt");
     }
 
     // Removes the SDK while the readme's viewers stay open; they are still running after.

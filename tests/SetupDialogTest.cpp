@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "HandleHolder.h"
 #include "SetupFixture.h"
 #include "SystemFolder.h"
 #include "TestFiles.h"
@@ -60,33 +61,17 @@ private:
 // it joins), ended once read; an empty command line when none starts within 10 s.
 std::wstring NextBrowserCommandLine(std::vector<DWORD>& seen, std::wstring& image)
 {
-    for (int i = 0; i < 200; ++i) {
-        for (DWORD id : ProcessesNamed(L"iexplore.exe")) {
-            if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
-                continue;
-            }
-            HANDLE browser = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
-            if (!browser) {
-                continue;
-            }
-            // A browser just started may not have its parameters yet: look again.
-            const std::wstring commandLine = ProcessCommandLine(browser);
-            wchar_t path[MAX_PATH] = {};
-            DWORD length = MAX_PATH;
-            QueryFullProcessImageNameW(browser, 0, path, &length);
-            if (!commandLine.empty()) {
-                seen.push_back(id);
-                TerminateProcess(browser, 0);
-            }
-            CloseHandle(browser);
-            if (!commandLine.empty()) {
-                image = path;
-                return commandLine;
-            }
-        }
-        Sleep(50);
+    const CHandleHolder browser(WaitForNewProcess(L"iexplore.exe", seen));
+    if (!browser) {
+        return std::wstring();
     }
-    return std::wstring();
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    QueryFullProcessImageNameW(browser.Get(), 0, path, &length);
+    image = path;
+    const std::wstring commandLine = ProcessCommandLine(browser.Get());
+    TerminateProcess(browser.Get(), 0);
+    return commandLine;
 }
 
 struct DownloadButton {

@@ -137,31 +137,17 @@ TEST_F(SetupTest, LeftoversOfEarlierInstallationsAreReplaced)
 TEST_F(SetupTest, ReadmeFallsBackToNotepadWithoutAssociation)
 {
     CStringOverride noHandler(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.NoHandler");
-    const std::vector<DWORD> before = ProcessesNamed(L"notepad.exe");
+    std::vector<DWORD> seen = ProcessesNamed(L"notepad.exe");
     const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
     EXPECT_EQ(0u, run.exitCode);
-    bool found = false;
-    for (int i = 0; i < 100 && !found; ++i) {
-        for (DWORD id : ProcessesNamed(L"notepad.exe")) {
-            if (std::find(before.begin(), before.end(), id) != before.end()) {
-                continue;
-            }
-            HANDLE notepad = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
-            if (!notepad) {
-                continue;
-            }
-            // Wine's Notepad cuts its own command line at the closing quote while reading it.
-            const std::wstring expected = L"notepad.exe \"" + InstallFolderPath() + L"\\Readme.txt\"";
-            const std::wstring actual = ProcessCommandLine(notepad);
-            EXPECT_EQ(expected.size(), actual.size());
-            EXPECT_EQ(expected.substr(0, expected.size() - 1), actual.substr(0, expected.size() - 1));
-            TerminateProcess(notepad, 0);
-            CloseHandle(notepad);
-            found = true;
-        }
-        Sleep(50);
-    }
-    EXPECT_TRUE(found);
+    const CHandleHolder notepad(WaitForNewProcess(L"notepad.exe", seen));
+    ASSERT_TRUE(notepad);
+    // Wine's Notepad cuts its own command line at the closing quote while reading it.
+    const std::wstring expected = L"notepad.exe \"" + InstallFolderPath() + L"\\Readme.txt\"";
+    const std::wstring actual = ProcessCommandLine(notepad.Get());
+    EXPECT_EQ(expected.size(), actual.size());
+    EXPECT_EQ(expected.substr(0, expected.size() - 1), actual.substr(0, expected.size() - 1));
+    TerminateProcess(notepad.Get(), 0);
 }
 
 // A help file that the copy cannot replace (a help viewer holds it, denying writes) leaves

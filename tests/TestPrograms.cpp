@@ -2,6 +2,8 @@
 
 #include <winternl.h>
 
+#include <algorithm>
+
 #include "HandleHolder.h"
 #include "ProcessWalk.h"
 #include "TestFiles.h"
@@ -109,6 +111,28 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* exeName)
         });
     }
     return ids;
+}
+
+HANDLE WaitForNewProcess(const wchar_t* exeName, std::vector<DWORD>& seen, const wchar_t* commandLinePart,
+                         DWORD timeoutMilliseconds)
+{
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 50) {
+        for (DWORD id : ProcessesNamed(exeName)) {
+            if (std::find(seen.begin(), seen.end(), id) != seen.end()) {
+                continue;
+            }
+            CHandleHolder process(
+                OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+            const std::wstring commandLine = process ? ProcessCommandLine(process.Get()) : std::wstring();
+            if (!commandLine.empty() &&
+                (!commandLinePart || commandLine.find(commandLinePart) != std::wstring::npos)) {
+                seen.push_back(id);
+                return process.Detach();
+            }
+        }
+        Sleep(50);
+    }
+    return nullptr;
 }
 
 void EndTestPrograms()

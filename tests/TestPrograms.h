@@ -30,6 +30,11 @@ bool IsRunning(HANDLE process);
 std::wstring ProcessCommandLine(HANDLE process);
 // Ids of running processes whose image file name is `exeName` (A-Z case ignored).
 std::vector<DWORD> ProcessesNamed(const wchar_t* exeName);
+// The next process named `exeName`, not in `seen`, whose command line (once it has one:
+// a process just started may not) holds `commandLinePart` (null: any): opened to query,
+// read and end it, and added to `seen`. Null when none comes within the time.
+HANDLE WaitForNewProcess(const wchar_t* exeName, std::vector<DWORD>& seen, const wchar_t* commandLinePart = nullptr,
+                         DWORD timeoutMilliseconds = 10000);
 // Ends whatever a failed test may have left running of setup, the uninstaller and the
 // helpers, so that the next test starts with setup's mutex free.
 void EndTestPrograms();
