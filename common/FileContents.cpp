@@ -4,7 +4,7 @@
 
 #include "HandleHolder.h"
 
-bool ReadWholeFile(HANDLE file, CGrowableArray<char>& bytes)
+bool ReadWholeFile(HANDLE file, CFileBytes& bytes)
 {
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file, &size) || size.QuadPart > 64 * 1024 * 1024) {
@@ -21,24 +21,25 @@ bool ReadWholeFile(HANDLE file, CGrowableArray<char>& bytes)
     return true;
 }
 
-namespace {
+bool WriteWholeFile(HANDLE file, const CFileBytes& bytes)
+{
+    DWORD written = 0;
+    return WriteFile(file, bytes.GetData(), static_cast<DWORD>(bytes.GetSize()), &written, nullptr) &&
+           written == static_cast<DWORD>(bytes.GetSize()) && SetEndOfFile(file);
+}
 
-bool ReadWholeFile(const CWideString& path, CGrowableArray<char>& bytes)
+bool SameBytes(const CFileBytes& first, const CFileBytes& second)
+{
+    return first.GetSize() == second.GetSize() &&
+           memcmp(first.GetData(), second.GetData(), static_cast<size_t>(first.GetSize())) == 0;
+}
+
+bool FileHoldsBytes(const CWideString& path, const CFileBytes& bytes)
 {
     const CHandleHolder file = HoldValidHandle(CreateFileW(path, GENERIC_READ,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && ReadWholeFile(file.Get(), bytes);
-}
-
-}  // namespace
-
-bool FilesHaveSameContents(const CWideString& first, const CWideString& second)
-{
-    CGrowableArray<char> firstBytes;
-    CGrowableArray<char> secondBytes;
-    return ReadWholeFile(first, firstBytes) && ReadWholeFile(second, secondBytes) &&
-           firstBytes.GetSize() == secondBytes.GetSize() &&
-           memcmp(firstBytes.GetData(), secondBytes.GetData(), static_cast<size_t>(firstBytes.GetSize())) == 0;
+    CFileBytes held;
+    return file && ReadWholeFile(file.Get(), held) && SameBytes(held, bytes);
 }
 
 bool FileExists(const CWideString& path)

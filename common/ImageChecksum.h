@@ -43,9 +43,14 @@ inline uint32_t ComputeImageChecksum(const uint8_t* image, size_t size, size_t c
     return sum + static_cast<uint32_t>(size);
 }
 
+// The little-endian 32-bit value at `at`.
+inline uint32_t ReadImageDword(const uint8_t* image, size_t at)
+{
+    return static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8 |
+           static_cast<uint32_t>(image[at + 2]) << 16 | static_cast<uint32_t>(image[at + 3]) << 24;
+}
+
 inline uint32_t ReadImageChecksum(const uint8_t* image, size_t checksumOffset)
 {
-    return static_cast<uint32_t>(image[checksumOffset]) | static_cast<uint32_t>(image[checksumOffset + 1]) << 8 |
-           static_cast<uint32_t>(image[checksumOffset + 2]) << 16 |
-           static_cast<uint32_t>(image[checksumOffset + 3]) << 24;
+    return ReadImageDword(image, checksumOffset);
 }

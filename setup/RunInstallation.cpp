@@ -3,7 +3,6 @@
 #include "SubkeyRemoval.h"
 #include "ConverterServerRegistration.h"
 #include "EndProgramsInFolder.h"
-#include "FileContents.h"
 #include "InstallationPaths.h"
 #include "OldInstallations.h"
 #include "PrerequisitesDialog.h"
@@ -27,15 +26,12 @@ void QuitProgram(int exitCode)
 }
 
 // Every step is best effort; what decides whether the SDK is usable is whether each file
-// of the source folder is in place with exactly the source's bytes (a file held open by a
-// viewer, or denied to the copy, keeps an older installation's contents), and whether the
-// uninstall entry reads back as written.
-bool InstallationIsComplete(const InstallationPaths& paths)
+// is in place with exactly the verified bytes (a file held open by a viewer, or denied to
+// the writing, keeps an older installation's contents), and whether the uninstall entry
+// reads back as written.
+bool InstallationIsComplete(const InstallationPaths& paths, const SdkFileContents& files)
 {
-    return FilesHaveSameContents(paths.sourceHelp, paths.targetHelp) &&
-           FilesHaveSameContents(paths.sourceUninstaller, paths.targetUninstaller) &&
-           (!FileExists(paths.sourceReadme) || FilesHaveSameContents(paths.sourceReadme, paths.targetReadme)) &&
-           UninstallEntryReadsBack(paths.installFolder);
+    return SdkFilesAreInstalled(paths, files) && UninstallEntryReadsBack(paths.installFolder);
 }
 
 // The completion message, or the failure message with its icon when the SDK is not in
@@ -57,16 +53,25 @@ void RunInstallation(HWND owner)
         QuitProgram(1);  // nothing can be installed; nothing has been touched
         return;
     }
+    // Before anything changes: a package that is incomplete, or that another program
+    // changed while the dialog waited, leaves an earlier installation as it was.
+    SdkFileContents files;
+    if (!ReadVerifiedSdkFiles(paths, files)) {
+        ShowWindow(owner, SW_HIDE);
+        ShowCompletionMessage(owner, false);
+        QuitProgram(1);
+        return;
+    }
     EndProgramsRunningFromFolder(paths.installFolder);
     RemoveOldShortcuts();
     RemoveArpCacheEntries();
     RemoveOldUninstallEntries();
     ChooseShortcutPath(paths);
-    CopySdkFiles(paths);
+    WriteSdkFiles(paths, files);
     CreateShortcut(paths.targetHelp, paths.shortcutPath);
     WriteUninstallEntry(paths.installFolder);
     RegisterConverterServer(paths.converterExecutable);
-    const bool installed = InstallationIsComplete(paths);
+    const bool installed = InstallationIsComplete(paths, files);
     ShowWindow(owner, SW_HIDE);
     OpenReadme(paths.targetReadme);
     Sleep(1000);

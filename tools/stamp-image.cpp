@@ -5,12 +5,15 @@
 // With --checksum-only it writes the checksum alone: the release step after a signer that
 // leaves the checksum stale (the Authenticode digest excludes that field, so the signature
 // stays valid).
+// With --signed-parts it writes, to another file, the image's bytes that signing leaves
+// unchanged, for the build to record the program's digest.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "../common/ImageChecksum.h"
+#include "../common/SignedImageParts.h"
 
 namespace {
 
@@ -93,14 +96,60 @@ bool SetLoadConfigDirectory(std::vector<uint8_t>& image, size_t checksumOffset, 
     return true;
 }
 
+std::vector<uint8_t> ReadAll(std::FILE* file)
+{
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}
+
+int WriteSignedParts(const char* path, const char* outputPath)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        std::perror(path);
+        return 1;
+    }
+    const std::vector<uint8_t> image = ReadAll(file);
+    std::fclose(file);
+    ImagePart parts[SignedImagePartCount];
+    if (!FindSignedImageParts(image.data(), image.size(), parts)) {
+        std::fprintf(stderr, "%s: not a PE image\n", path);
+        return 1;
+    }
+    std::FILE* output = std::fopen(outputPath, "wb");
+    if (!output) {
+        std::perror(outputPath);
+        return 1;
+    }
+    bool written = true;
+    for (const ImagePart& part : parts) {
+        const size_t size = part.end - part.begin;
+        written = written && std::fwrite(image.data() + part.begin, 1, size, output) == size;
+    }
+    if (std::fclose(output) != 0 || !written) {
+        std::fprintf(stderr, "%s: cannot write\n", outputPath);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--signed-parts") == 0) {
+        return WriteSignedParts(argv[2], argv[3]);
+    }
     const bool checksumOnly = argc == 3 && std::strcmp(argv[1], "--checksum-only") == 0;
     if (argc != 3) {
         std::fprintf(stderr, "usage: stamp-image program.exe program.map\n"
-                             "       stamp-image --checksum-only program.exe\n");
+                             "       stamp-image --checksum-only program.exe\n"
+                             "       stamp-image --signed-parts program.exe output\n");
         return 2;
     }
     const char* path = checksumOnly ? argv[2] : argv[1];
@@ -109,12 +158,7 @@ int main(int argc, char** argv)
         std::perror(path);
         return 1;
     }
-    std::vector<uint8_t> image;
-    uint8_t chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
-        image.insert(image.end(), chunk, chunk + got);
-    }
+    std::vector<uint8_t> image = ReadAll(file);
     const size_t offset = FindImageChecksumOffset(image.data(), image.size());
     if (offset == 0 || image.size() < offset + 64 + 96 + 16 * 8) {
         std::fprintf(stderr, "%s: not a PE image\n", path);

@@ -1,0 +1,57 @@
+#pragma once
+
+// The parts of a PE image that an Authenticode signature leaves as they were: everything
+// but the header's checksum field, the certificate-table entry of the data directory and
+// the certificate table itself. A digest of these parts is the same before and after
+// signing (and after a checksum step). Shared by the build's image tool and setup; needs no
+// Windows header.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ImageChecksum.h"
+
+struct ImagePart {
+    size_t begin;
+    size_t end;  // one past the last byte
+};
+
+constexpr int SignedImagePartCount = 4;
+
+// Fills `parts` in file order (some may be empty); false when `image` is not a PE image or
+// its certificate table does not lie within the file, after the headers.
+inline bool FindSignedImageParts(const uint8_t* image, size_t size, ImagePart (&parts)[SignedImagePartCount])
+{
+    const size_t checksum = FindImageChecksumOffset(image, size);
+    if (checksum == 0) {
+        return false;
+    }
+    const size_t optional = checksum - 64;
+    size_t directory = 0;  // IMAGE_DIRECTORY_ENTRY_SECURITY
+    if (size >= optional + 2 && image[optional] == 0x0B && image[optional + 1] == 0x01) {
+        directory = optional + 96 + 4 * 8;  // PE32
+    } else if (size >= optional + 2 && image[optional] == 0x0B && image[optional + 1] == 0x02) {
+        directory = optional + 112 + 4 * 8;  // PE32+
+    } else {
+        return false;
+    }
+    if (size < directory + 8) {
+        return false;
+    }
+    const size_t tableOffset = ReadImageDword(image, directory);
+    const size_t tableSize = ReadImageDword(image, directory + 4);
+    size_t tableBegin = size;
+    size_t tableEnd = size;
+    if (tableSize != 0) {
+        if (tableOffset < directory + 8 || tableOffset > size || size - tableOffset < tableSize) {
+            return false;
+        }
+        tableBegin = tableOffset;
+        tableEnd = tableOffset + tableSize;
+    }
+    parts[0] = {0, checksum};
+    parts[1] = {checksum + 4, directory};
+    parts[2] = {directory + 8, tableBegin};
+    parts[3] = {tableEnd, size};
+    return true;
+}
