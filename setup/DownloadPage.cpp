@@ -1,8 +1,8 @@
 #include "DownloadPage.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
+#include "DesktopShell.h"
 #include "FileContents.h"
 #include "RegistryKey.h"
 
@@ -15,7 +15,7 @@ const wchar_t* const InternetExplorerAppPath = L"Software\\Microsoft\\Windows\\C
 CWideString InternetExplorerPath()
 {
     CRegistryKey appPath;
-    if (appPath.Open(HKEY_LOCAL_MACHINE, InternetExplorerAppPath) != ERROR_SUCCESS) {
+    if (appPath.OpenForReading(HKEY_LOCAL_MACHINE, InternetExplorerAppPath) != ERROR_SUCCESS) {
         return CWideString();
     }
     CWideString stored;
@@ -40,13 +40,13 @@ CWideString InternetExplorerPath()
 
 void OpenDownloadPage(const wchar_t* url)
 {
-    const CWideString browser = InternetExplorerPath();
-    if (browser.Length() > 0) {
-        const CWideString parameters = CWideString(L"-new ") + url;
-        const HINSTANCE started = ShellExecuteW(nullptr, nullptr, browser, parameters, nullptr, SW_SHOWNORMAL);
-        if (reinterpret_cast<INT_PTR>(started) > 32) {
-            return;
-        }
+    const CDesktopShell shell;
+    if (!shell.CanStart()) {
+        return;
     }
-    ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+    const CWideString browser = InternetExplorerPath();
+    if (browser.Length() > 0 && shell.Open(browser, CWideString(L"-new ") + url, nullptr, nullptr)) {
+        return;
+    }
+    shell.Open(url, nullptr, nullptr, L"open");
 }
