@@ -26,6 +26,13 @@ LONG CRegistryKey::Open(HKEY parent, const wchar_t* name) noexcept
     return Hold(result, key);
 }
 
+LONG CRegistryKey::OpenForReading(HKEY parent, const wchar_t* name) noexcept
+{
+    HKEY key = nullptr;
+    const LONG result = RegOpenKeyExW(parent, name, 0, KEY_READ, &key);
+    return Hold(result, key);
+}
+
 LONG CRegistryKey::Create(HKEY parent, const wchar_t* name) noexcept
 {
     HKEY key = nullptr;

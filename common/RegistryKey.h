@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-// Owns one open registry key, always opened with KEY_READ | KEY_WRITE. Every operation
-// returns the Windows result code (0 is success) and never raises.
+// Owns one open registry key, opened with KEY_READ | KEY_WRITE, or with KEY_READ alone where
+// it is only read. Every operation returns the Windows result code (0 is success) and never
+// raises.
 class CRegistryKey {
 public:
     static constexpr REGSAM Access = KEY_READ | KEY_WRITE;  // 0x2001F
@@ -19,6 +20,9 @@ public:
     // closed and that close's result (0 when none was held) is returned. A null name gives a
     // new handle to `parent` itself.
     LONG Open(HKEY parent, const wchar_t* name) noexcept;
+    // As Open, with KEY_READ alone: for a key that is only read, which administrators may be
+    // allowed no more than to read.
+    LONG OpenForReading(HKEY parent, const wchar_t* name) noexcept;
     // As Open, through RegCreateKeyExW (non-volatile; an existing key is opened).
     LONG Create(HKEY parent, const wchar_t* name) noexcept;
 

@@ -52,7 +52,7 @@ void WriteUninstallEntry(const CWideString& installFolder)
 bool UninstallEntryReadsBack(const CWideString& installFolder)
 {
     CRegistryKey entry;
-    return entry.Open(HKEY_LOCAL_MACHINE, CWideString(UninstallKeyPath) + L"\\" + FullProductName()) ==
+    return entry.OpenForReading(HKEY_LOCAL_MACHINE, CWideString(UninstallKeyPath) + L"\\" + FullProductName()) ==
                ERROR_SUCCESS &&
            ValueReadsBack(entry, L"DisplayName", FullProductName()) &&
            ValueReadsBack(entry, L"UninstallString", UninstallCommand(installFolder));
