@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb x11-utils imagemagick fonts-noto-cjk
-  fp-utils osslsigncode openssl
+  fp-utils osslsigncode openssl python3
   clang-14 libclang-rt-14-dev
   googletest libbenchmark-dev
 )

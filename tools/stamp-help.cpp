@@ -13,6 +13,18 @@ namespace {
 // The header holds the time as milliseconds of the day, big-endian; #SYSTEM's record 10 (4
 // bytes long) holds it too, little-endian.
 constexpr size_t HeaderTimeOffset = 0x10;
+constexpr uint32_t Day = 86400000;
+
+// Two times of day at most ten seconds apart, either way round midnight: a build whose
+// header is stamped at 23:59:59 writes its record at 00:00:0x.
+bool CloseInTheDay(uint32_t a, uint32_t b)
+{
+    if (a >= Day || b >= Day) {
+        return false;
+    }
+    const uint32_t apart = (a + Day - b) % Day;
+    return apart < 10000 || Day - apart < 10000;
+}
 
 uint32_t ReadBigEndian(const std::vector<unsigned char>& bytes, size_t at)
 {
@@ -62,6 +74,11 @@ int main(int argc, char** argv)
     }
     // The record is written a moment after the header: within ten seconds of it.
     const uint32_t header = ReadBigEndian(bytes, HeaderTimeOffset);
+    if (header >= Day) {
+        std::fprintf(stderr, "%s: the header's time %u is not a time of day\n", argv[1], header);
+        std::fclose(file);
+        return 1;
+    }
     const unsigned char record[4] = {10, 0, 4, 0};
     int records = 0;
     for (size_t at = 0; at + 8 <= bytes.size(); ++at) {
@@ -70,7 +87,7 @@ int main(int argc, char** argv)
         }
         const uint32_t value = static_cast<uint32_t>(bytes[at + 4]) | static_cast<uint32_t>(bytes[at + 5]) << 8 |
                                static_cast<uint32_t>(bytes[at + 6]) << 16 | static_cast<uint32_t>(bytes[at + 7]) << 24;
-        if (value - header < 10000 || header - value < 10000) {
+        if (CloseInTheDay(value, header)) {
             PutLittleEndian(bytes.data() + at + 4, dayTime);
             ++records;
         }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the package a second time, from a copy of the sources in another folder, later and
 # with every source file touched, so that folders, file times and the clock all differ; then
-# compares every shipped file and the zip with the first build's, byte for byte.
+# compares every shipped file and the zip with the first build's, byte for byte. First, the
+# help file's stamping of a build whose two time stamps fall on either side of midnight.
 # Usage: reproducible-package.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 
@@ -10,6 +11,25 @@ work="$build/reproducible-test"
 copy="$work/sources elsewhere"
 rm -rf "$work"
 mkdir -p "$copy"
+
+# A help file of the header's time and #SYSTEM's time record, beside a record of noon that
+# is no build time and stays as it is.
+big_endian() { printf '%08x' "$1" | sed 's/../\\x&/g'; }
+little_endian() { printf '%08x' "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\\x\4\\x\3\\x\2\\x\1/'; }
+help_file() {  # help_file HEADER_MS RECORD_MS
+  printf 'ITSF'
+  head -c 12 /dev/zero
+  printf "$(big_endian "$1")"
+  head -c 76 /dev/zero
+  printf "\x0a\x00\x04\x00$(little_endian 43200000)\x0a\x00\x04\x00$(little_endian "$2")"
+}
+# Stamped with the epoch 1700000000, whose time of day is 22:13:20.
+for times in "86399500 400" "200 86399900"; do
+  help_file $times > "$work/midnight.chm"
+  "$build/tools/stamp-help" "$work/midnight.chm" 1700000000
+  cmp "$work/midnight.chm" <(help_file 80000000 80000000) ||
+    { echo "the help file of the times $times was stamped wrong"; exit 1; }
+done
 
 # The commit's files and any new ones, as a clean clone with the change would have them.
 (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard) |
