@@ -111,6 +111,7 @@ bool CDesktopShell::Open(const wchar_t* file, const wchar_t* parameters, const w
     VariantInit(&show);
     show.vt = VT_I4;
     show.lVal = SW_SHOWNORMAL;
-    return fileText.Get() && SUCCEEDED(m_shell->ShellExecute(fileText.Get(), TextArgument(parametersText),
-                                                              TextArgument(folderText), TextArgument(verbText), show));
+    // S_FALSE: the shell could not start it.
+    return fileText.Get() && m_shell->ShellExecute(fileText.Get(), TextArgument(parametersText),
+                                                   TextArgument(folderText), TextArgument(verbText), show) == S_OK;
 }

@@ -2,59 +2,50 @@
 
 #include <shlwapi.h>
 
-#include <cstring>
-#include <cwchar>
 #include <utility>
 
 #include "DetachedProgram.h"
 #include "FileContents.h"
+#include "FileSecurity.h"
+#include "FinalPath.h"
 #include "GrowableArray.h"
 #include "HandleHolder.h"
+#include "HeldFileRetry.h"
 #include "ProcessGlobals.h"
+#include "ProcessWalk.h"
 #include "TextFold.h"
 #include "UninstallFolders.h"
 
-// The copy path lies in a folder that unelevated programs of the user can write. A link, a
-// second name of another file, or a link on the way there would make the elevated copy
-// write into another file; so would a link that the file system does not report as one.
+// The copy path lies in a folder that unelevated programs of the user can write, below
+// folders they can write too. Whatever lies at the copy path is opened on its own name and
+// checked through that handle before anything is written or deleted; the copy is made anew,
+// writable by administrators only, unless it is already such a copy of the own bytes; and
+// the started process must run the very file that was checked before any of it runs.
 
 namespace {
 
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD ProtectedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// Where an open file or folder really lies, links and junctions on the way followed, in
-// DOS form with the letters A-Z folded; empty when the system cannot tell.
-CWideString FinalPathOf(HANDLE handle)
+// What lies at the copy path is not ours to write or delete; never retried.
+bool Refuse()
 {
-    CWideString path;
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, path.GetBuffer(static_cast<int>(capacity)),
-                                                       capacity + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            path.ReleaseBufferSetLength(0);
-            return path;
-        }
-        if (length <= capacity) {
-            path.ReleaseBufferSetLength(static_cast<int>(length));
-            break;
-        }
-        path.ReleaseBufferSetLength(0);
-        capacity = length;  // the size needed, terminator included
-    }
-    FoldAsciiLetters(path.GetBuffer(path.Length()));
-    path.ReleaseBuffer();
-    return path;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+// Held without delete sharing until the copy has started: the folder cannot be renamed or
+// removed, and another put in its place, meanwhile.
+CHandleHolder OpenTemporaryFolder()
+{
+    return HoldValidHandle(CreateFileW(TemporaryFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // The final path the copy must have: the temporary folder's own final path (a profile
 // legitimately redirected elsewhere resolves there too), a backslash and the copy's name.
-CWideString ExpectedFinalCopyPath()
+CWideString ExpectedFinalCopyPath(HANDLE folder)
 {
-    const CHandleHolder folder = HoldValidHandle(CreateFileW(TemporaryFolder, FILE_READ_ATTRIBUTES, ShareAll,
-                                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                                             nullptr));
-    const CWideString folderPath = folder ? FinalPathOf(folder.Get()) : CWideString();
+    const CWideString folderPath = FinalPathOf(folder);
     if (folderPath.Length() == 0) {
         return folderPath;
     }
@@ -64,109 +55,187 @@ CWideString ExpectedFinalCopyPath()
     return expected;
 }
 
-// Neither a link nor a folder, the only name of its file, and lying where the copy belongs.
-bool IsOwnPlainFile(HANDLE file, const CWideString& expectedPath)
+bool LiesAt(HANDLE handle, const CWideString& expectedPath)
 {
-    BY_HANDLE_FILE_INFORMATION information = {};
-    return GetFileInformationByHandle(file, &information) &&
-           (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-           information.nNumberOfLinks == 1 && wcscmp(FinalPathOf(file), expectedPath) == 0;
+    return EqualsFolded(FinalPathOf(handle), expectedPath);
 }
 
-HANDLE OpenLink(const CWideString& path, DWORD access, DWORD share, DWORD disposition)
+bool HoldsImage(HANDLE file, const CFileBytes& image)
 {
-    return CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
+    CFileBytes held;
+    return ReadWholeFile(file, held) && SameBytes(held, image);
 }
 
-// Unlinks a link or a second name planted at the copy path, never following it, and clears
-// read-only, hidden and system from an earlier copy, so that it can be written again.
-// False when what lies there may not be written: a folder, or a file that the file system
-// places elsewhere.
-bool PrepareCopyPath(const CWideString& path, const CWideString& expectedPath)
+// A second handle to the same file, never reopened by its path: the held one's access
+// first allows the new one's sharing, then the old handle goes.
+bool ReopenForReading(CHandleHolder& file, DWORD sharingWhileBothOpen)
 {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return true;  // nothing there; a dangling link is refused when the copy is created
-    }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveDirectoryW(path);
-        } else {
-            DeleteFileW(path);
-        }
-        return true;  // what may be left is checked again when the copy is opened
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    CHandleHolder reading = HoldValidHandle(ReOpenFile(file.Get(), GENERIC_READ, sharingWhileBothOpen, 0));
+    if (!reading) {
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION information = {};
-    {
-        const CHandleHolder file =
-            HoldValidHandle(OpenLink(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll, OPEN_EXISTING));
-        if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
-            return true;  // the writing decides
-        }
-        if (information.nNumberOfLinks == 1) {
-            if (!IsOwnPlainFile(file.Get(), expectedPath)) {
-                return false;
-            }
-            FILE_BASIC_INFO basic = {};  // zero times stay as they are
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof(basic));
-            return true;
-        }
+    file.Close();
+    // Now the only handle: a last one that denies writing and deletion.
+    CHandleHolder held = HoldValidHandle(ReOpenFile(reading.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
+    if (!held) {
+        return false;
     }
-    DeleteFileW(path);  // removes this name only; the other names keep their file
+    file = std::move(held);
     return true;
 }
 
-// True when `file` is our own plain file at the copy path holding exactly `image`.
-bool HoldsImage(const CHandleHolder& file, const CWideString& expectedPath, const CGrowableArray<char>& image)
+// Waits, for as long as a copy's removal may take, until no process runs the open `file`;
+// false when one still does.
+bool WaitUntilNothingRuns(HANDLE file)
 {
-    CGrowableArray<char> held;
-    return file && IsOwnPlainFile(file.Get(), expectedPath) && ReadWholeFile(file.Get(), held) &&
-           held.GetSize() == image.GetSize() &&
-           memcmp(held.GetData(), image.GetData(), static_cast<size_t>(image.GetSize())) == 0;
+    CGrowableArray<HANDLE> running;
+    const CHandleHolder processes = TakeSystemSnapshot();
+    if (processes) {
+        ForEachProcess(processes.Get(), [&](const PROCESSENTRY32W& entry) {
+            HANDLE process =
+                OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+            if (process && ProcessRunsImage(process, file) && running.GetSize() < MAXIMUM_WAIT_OBJECTS) {
+                running.Add(process);
+            } else if (process) {
+                CloseHandle(process);
+            }
+        });
+    }
+    constexpr DWORD LongestRemovalMilliseconds = 15000;
+    const bool ended = running.GetSize() == 0 ||
+                       WaitForMultipleObjects(static_cast<DWORD>(running.GetSize()), running.GetData(), TRUE,
+                                              LongestRemovalMilliseconds) != WAIT_TIMEOUT;
+    for (int i = 0; i < running.GetSize(); ++i) {
+        CloseHandle(running[i]);
+    }
+    return ended;
 }
 
-// Returns the copy at `path` held for reading only, denying writes and deletion, so that
-// nobody can change it before it has been started (which opens it for execution, and so
-// cannot happen while a handle with write access is open). A copy that already holds the
-// own executable's bytes, such as one that another uninstaller started and still runs, is
-// used as it is; otherwise the own executable is written there first. Nothing is written
-// before the open file is known to be our own plain file.
-CHandleHolder WriteHeldCopy(const CWideString& path, const CWideString& expectedPath)
+bool DeleteOnClose(HANDLE file)
 {
-    CGrowableArray<char> image;
-    {
-        const CHandleHolder source = HoldValidHandle(
-            CreateFileW(ModulePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!source || !ReadWholeFile(source.Get(), image)) {
-            return CHandleHolder();
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+// An earlier copy, the copy of an uninstaller that still runs, a planted file or link:
+// opened on the name itself, a link never followed. Used as it is (held in `copy`) when it
+// is a plain file that holds the own bytes and that only administrators can have written;
+// anything else at the copy path is deleted through that handle. False with
+// ERROR_FILE_NOT_FOUND when nothing is there.
+bool TakeOverCopyPath(const CWideString& expectedPath, const CFileBytes& image, CHandleHolder& copy)
+{
+    CHandleHolder existing = HoldValidHandle(
+        CreateFileW(TemporaryCopyPath, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!existing) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(existing.Get(), &information) || !LiesAt(existing.Get(), expectedPath)) {
+        return Refuse();  // a link the file system follows regardless, or a name it places elsewhere
+    }
+    const DWORD attributes = information.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return Refuse();  // a folder of the user's
+    }
+    const bool plainFile = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    if (plainFile && (attributes & ProtectedAttributes) != 0) {
+        FILE_BASIC_INFO basic = {};  // zero times stay as they are
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(existing.Get(), FileBasicInfo, &basic, sizeof(basic));
+    }
+    if (plainFile && information.nNumberOfLinks == 1 && IsWritableByAdministratorsOnly(existing.Get()) &&
+        HoldsImage(existing.Get(), image)) {
+        copy = std::move(existing);
+        return ReopenForReading(copy, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    }
+    // Removes this name only: a second name of another file keeps its file, a link its target.
+    // A file that a program runs cannot go until it has ended: the copy of another
+    // uninstaller started at the same time, where the system cannot show who made it.
+    if (!DeleteOnClose(existing.Get()) &&
+        (GetLastError() != ERROR_ACCESS_DENIED || !WaitUntilNothingRuns(existing.Get()) ||
+         !DeleteOnClose(existing.Get()))) {
+        return Refuse();
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);  // gone once the handle closes
+    return false;
+}
+
+// A new copy where no name exists (never created through a link), readable by the user and
+// writable by administrators only; held as TakeOverCopyPath holds it.
+bool CreateCopy(const CWideString& expectedPath, const CFileBytes& image, CHandleHolder& copy)
+{
+    CAdministratorsOnlySecurity security;
+    if (!security.Attributes()) {
+        return Refuse();
+    }
+    CHandleHolder written = HoldValidHandle(CreateFileW(TemporaryCopyPath, GENERIC_READ | GENERIC_WRITE,
+                                                        FILE_SHARE_READ, security.Attributes(), CREATE_NEW,
+                                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!written) {
+        return false;
+    }
+    if (!LiesAt(written.Get(), expectedPath)) {
+        return Refuse();
+    }
+    if (!WriteWholeFile(written.Get(), image)) {
+        return false;
+    }
+    copy = std::move(written);
+    return ReopenForReading(copy, FILE_SHARE_READ | FILE_SHARE_WRITE) && HoldsImage(copy.Get(), image);
+}
+
+// The copy at the copy path, holding the own executable's bytes, held for reading only and
+// denying writes and deletion, so that nobody can change it before it has been started.
+bool HoldCopy(const CWideString& expectedPath, const CFileBytes& image, CHandleHolder& copy)
+{
+    // A name that another uninstaller creates between the two steps is taken over anew.
+    for (int round = 0; round < 3; ++round) {
+        if (TakeOverCopyPath(expectedPath, image, copy)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return false;
+        }
+        if (CreateCopy(expectedPath, image, copy)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            return false;
         }
     }
-    CHandleHolder held = HoldValidHandle(OpenLink(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    if (HoldsImage(held, expectedPath, image)) {
-        return held;
+    return false;
+}
+
+bool ReadOwnImage(CFileBytes& image)
+{
+    const CHandleHolder source =
+        HoldValidHandle(CreateFileW(ModulePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return source && ReadWholeFile(source.Get(), image);
+}
+
+// Starts the held copy, and lets it run only when the process runs that very file: a
+// folder on the way re-pointed between the check and the start would run another program
+// with this process's rights.
+bool StartHeldCopy(HANDLE copy)
+{
+    CHandleHolder process;
+    CHandleHolder thread;
+    // The path has blanks: named as the application and quoted, so that no
+    // "Temp\Ravelnest.exe" is tried first. The temporary folder as current folder keeps
+    // the installation folder free for removal.
+    const bool started = RetryWhileHeld([&] {
+        return StartSuspendedProgram(TemporaryCopyPath, L"\"" + TemporaryCopyPath + L"\"", TemporaryFolder, process,
+                                     thread);
+    });
+    if (!started) {
+        return false;
     }
-    held.Close();
-    {
-        CHandleHolder target =
-            HoldValidHandle(OpenLink(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING));
-        if (!target && GetLastError() == ERROR_FILE_NOT_FOUND) {
-            // Never created through a link: a new file only where no name exists.
-            target = HoldValidHandle(OpenLink(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW));
-        }
-        DWORD written = 0;
-        if (!target || !IsOwnPlainFile(target.Get(), expectedPath) ||
-            !WriteFile(target.Get(), image.GetData(), static_cast<DWORD>(image.GetSize()), &written, nullptr) ||
-            written != static_cast<DWORD>(image.GetSize()) || !SetEndOfFile(target.Get())) {
-            return CHandleHolder();
-        }
+    if (!ProcessRunsImage(process.Get(), copy) || ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(process.Get(), 1);
+        return false;
     }
-    held = HoldValidHandle(OpenLink(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    return HoldsImage(held, expectedPath, image) ? std::move(held) : CHandleHolder();
+    return true;
 }
 
 }  // namespace
@@ -178,16 +247,15 @@ bool IsTemporaryCopy()
 
 bool StartTemporaryCopy()
 {
-    const CWideString expectedPath = ExpectedFinalCopyPath();
-    if (expectedPath.Length() == 0 || !PrepareCopyPath(TemporaryCopyPath, expectedPath)) {
+    CHandleHolder folder;
+    if (!RetryWhileHeld([&] { return static_cast<bool>(folder = OpenTemporaryFolder()); })) {
         return false;
     }
-    const CHandleHolder copy = WriteHeldCopy(TemporaryCopyPath, expectedPath);
-    if (!copy) {
+    const CWideString expectedPath = ExpectedFinalCopyPath(folder.Get());
+    CFileBytes image;
+    if (expectedPath.Length() == 0 || !ReadOwnImage(image)) {
         return false;
     }
-    // The path has blanks: named as the application and quoted, so that no
-    // "Temp\Ravelnest.exe" is tried first. The temporary folder as current folder keeps
-    // the installation folder free for removal.
-    return StartDetachedProgram(TemporaryCopyPath, L"\"" + TemporaryCopyPath + L"\"", TemporaryFolder);
+    CHandleHolder copy;
+    return RetryWhileHeld([&] { return HoldCopy(expectedPath, image, copy); }) && StartHeldCopy(copy.Get());
 }
