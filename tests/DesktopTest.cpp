@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +126,8 @@ TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
     Uninstall();
     ExpectNothingLeft();
     EXPECT_EQ(ReadBytes(BinPath(L"Uninstall.exe")), ReadBytes(UninstallCopyPath()));
+    EXPECT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) &
+                      (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
 // Wine shows a Unix link to a file as a plain file with one name: only where the opened
@@ -154,8 +155,11 @@ TEST_F(DesktopTest, UnixLinkToAnotherFileAtTheCopyPathIsRefused)
 }
 
 // The temporary folder replaced by a link to a folder of other files. The files there keep
-// their bytes whether the handoff goes ahead through the link or is refused; once the link
-// is gone the removal completes.
+// their bytes, and the copy that the handoff made there through the link never runs: Wine
+// names a process's image by the path it was started from, not where the link leads, so
+// the started copy is not the checked file and is ended before it runs (exit code 1).
+// Windows names the image where it really lies, and there a folder an administrator
+// redirected still works. Once the link is gone the removal completes.
 TEST_F(DesktopTest, LinkInPlaceOfTheTemporaryFolderChangesNoOtherFile)
 {
     PlantVictims();
@@ -165,25 +169,15 @@ TEST_F(DesktopTest, LinkInPlaceOfTheTemporaryFolderChangesNoOtherFile)
     ASSERT_TRUE(MoveFileW(TemporaryFolderPath().c_str(), SavedTemporaryFolder().c_str()));
     ASSERT_TRUE(PlantUnixLink(TemporaryFolderPath(), Victims));
 
-    const DWORD first = RunUninstallEntry();
-    const std::vector<DWORD> copies = WaitForTemporaryCopies();
-    std::printf("the handoff through the linked temporary folder %s\n", first == 0 ? "went ahead" : "was refused");
-    if (first == 0) {
-        EXPECT_EQ(std::vector<DWORD>{0}, copies);
-        ExpectNothingLeft();
-    } else {
-        EXPECT_EQ(1u, first);
-        EXPECT_TRUE(copies.empty());
-        EXPECT_EQ(installed, DumpInstalledState());
-    }
+    EXPECT_EQ(1u, RunUninstallEntry());
+    EXPECT_TRUE(WaitForTemporaryCopies().empty());
+    EXPECT_EQ(installed, DumpInstalledState());
     DeleteFileW((std::wstring(Victims) + L"\\Ravelnest Reelshifter SDK Uninstall.exe").c_str());
     EXPECT_EQ(L"notes.txt 16\nprecious.exe 8\n", ListFolder(Victims));
 
     RemoveUnixLink(TemporaryFolderPath());
     ASSERT_TRUE(MoveFileW(SavedTemporaryFolder().c_str(), TemporaryFolderPath().c_str()));
-    if (first != 0) {
-        Uninstall();
-    }
+    Uninstall();
     ExpectNothingLeft();
 }
 

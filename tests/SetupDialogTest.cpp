@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -55,6 +56,46 @@ private:
     std::wstring m_path;
     std::wstring m_saved;
     bool m_moved = false;
+};
+
+// A registry key that everyone, administrators included, may only read, as Windows keeps
+// the keys of its own installer; its permissions as they were afterwards.
+class CReadOnlyKey {
+public:
+    CReadOnlyKey(HKEY root, const wchar_t* path)
+    {
+        if (RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &m_key) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return;
+        }
+        DWORD size = 0;
+        RegGetKeySecurity(m_key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        m_saved.resize(size);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        m_applied = RegGetKeySecurity(m_key, DACL_SECURITY_INFORMATION, m_saved.data(), &size) == ERROR_SUCCESS &&
+                    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x20019;;;WD)", SDDL_REVISION_1,
+                                                                         &readOnly, nullptr) &&
+                    RegSetKeySecurity(m_key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+        LocalFree(readOnly);
+    }
+    ~CReadOnlyKey()
+    {
+        if (m_applied) {
+            RegSetKeySecurity(m_key, DACL_SECURITY_INFORMATION, m_saved.data());
+        }
+        if (m_key) {
+            RegCloseKey(m_key);
+        }
+    }
+    CReadOnlyKey(const CReadOnlyKey&) = delete;
+    CReadOnlyKey& operator=(const CReadOnlyKey&) = delete;
+
+    bool Applied() const { return m_applied; }
+
+private:
+    HKEY m_key = nullptr;
+    std::vector<BYTE> m_saved;
+    bool m_applied = false;
 };
 
 // The command line and image path of the next browser process started since `seen` (which
@@ -261,7 +302,7 @@ TEST_F(SetupTest, DownloadButtonsStartTheBrowserEachTime)
     std::vector<DWORD> seen = ProcessesNamed(L"iexplore.exe");
     for (const DownloadButton& page : DownloadButtons) {
         for (int click = 0; click < 2; ++click) {
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
             std::wstring image;
             const std::wstring commandLine = NextBrowserCommandLine(seen, image);
             ASSERT_FALSE(commandLine.empty()) << "no browser for control " << page.id;
@@ -274,30 +315,38 @@ TEST_F(SetupTest, DownloadButtonsStartTheBrowserEachTime)
     EXPECT_EQ(0u, FinishProgram(setup.process));
 }
 
+// App Paths naming no file (a missing one, or a folder): the page goes to the default
+// browser, without Internet Explorer's "-new".
 TEST_F(SetupTest, DownloadFallsBackToTheDefaultBrowser)
 {
-    CStringOverride noBrowser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr, L"C:\\nonexistent\\iexplore.exe");
     CFileStandIn noSystemBrowser(SystemIexplore(), L"");
     CStringOverride defaultBrowser(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr,
                                    Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
-    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
-    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
-    ASSERT_NE(nullptr, dialog);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
-    const std::vector<std::wstring> lines = WaitForRecordedLines(1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_NE(std::wstring::npos, lines[0].find(L"http://www.ravelnest.jp/ravelnest/"));
-    EXPECT_EQ(std::wstring::npos, lines[0].find(L"-new"));
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
-    EXPECT_EQ(0u, FinishProgram(setup.process));
+    for (const wchar_t* notAFile : {L"C:\\nonexistent\\iexplore.exe", L"C:\\windows"}) {
+        CStringOverride noBrowser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr, notAFile);
+        const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+        HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+        ASSERT_NE(nullptr, dialog);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+        const std::vector<std::wstring> lines = WaitForRecordedLines(1);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        EXPECT_EQ(0u, FinishProgram(setup.process));
+        ASSERT_EQ(1u, lines.size()) << notAFile;
+        EXPECT_NE(std::wstring::npos, lines[0].find(L"http://www.ravelnest.jp/ravelnest/")) << notAFile;
+        EXPECT_EQ(std::wstring::npos, lines[0].find(L"-new")) << notAFile;
+        DeleteFileW(m_log.c_str());
+    }
 }
 
 // Setup runs elevated from a download folder that any program of the user can write, and
 // Explorer starts it with that folder as its current folder. An iexplore.exe planted there
-// never runs: the browser is Internet Explorer from its App Paths entry. Wine's placeholder
-// in system32, which Windows lacks, is taken away so that no search can find it instead.
+// never runs: the browser is Internet Explorer from its App Paths entry, which setup only
+// reads (on Windows, administrators may not write it). Wine's placeholder in system32,
+// which Windows lacks, is taken away so that no search can find it instead.
 TEST_F(SetupTest, BrowserPlantedBesideSetupNeverRuns)
 {
+    const CReadOnlyKey systemsKey(HKEY_LOCAL_MACHINE, AppPathsIexplore);
+    ASSERT_TRUE(systemsKey.Applied());
     const std::wstring download = TempFolder(L"ravelnest-download");
     DeleteTree(download);
     CopyFolder(PackageFolder(), download);
@@ -311,7 +360,7 @@ TEST_F(SetupTest, BrowserPlantedBesideSetupNeverRuns)
     ASSERT_NE(nullptr, dialog);
     std::vector<DWORD> seen = ProcessesNamed(L"iexplore.exe");
     for (const DownloadButton& page : DownloadButtons) {
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(page.id, BN_CLICKED), 0);
         std::wstring image;
         const std::wstring commandLine = NextBrowserCommandLine(seen, image);
         EXPECT_TRUE(EndsWith(commandLine, std::wstring(L"-new ") + page.url)) << page.id << ": " << commandLine;
@@ -336,7 +385,7 @@ TEST_F(SetupTest, BrowserFromAQuotedAppPathsEntryWithEnvironmentStrings)
     const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
     HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
     ASSERT_NE(nullptr, dialog);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
     const std::vector<std::wstring> lines = WaitForRecordedLines(1);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
     EXPECT_EQ(0u, FinishProgram(setup.process));

@@ -7,13 +7,16 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HandleHolder.h"
 #include "InstalledState.h"
 #include "SetupFixture.h"
 #include "ShellLink.h"
+#include "SystemFolder.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
@@ -142,45 +145,133 @@ TEST_F(SetupTest, ReadmeFallsBackToNotepadWithoutAssociation)
     EXPECT_EQ(0u, run.exitCode);
     const CHandleHolder notepad(WaitForNewProcess(L"notepad.exe", seen));
     ASSERT_TRUE(notepad);
-    // Wine's Notepad cuts its own command line at the closing quote while reading it.
-    const std::wstring expected = L"notepad.exe \"" + InstallFolderPath() + L"\\Readme.txt\"";
+    // Started by the desktop's shell, by its full path. Wine's Notepad cuts its own command
+    // line at the closing quote while reading it.
+    const std::wstring expected =
+        Quoted(std::wstring(SystemFolder()) + L"\\notepad.exe") + L" " + Quoted(InstallFolderPath() + L"\\Readme.txt");
     const std::wstring actual = ProcessCommandLine(notepad.Get());
     EXPECT_EQ(expected.size(), actual.size());
     EXPECT_EQ(expected.substr(0, expected.size() - 1), actual.substr(0, expected.size() - 1));
     TerminateProcess(notepad.Get(), 0);
 }
 
-// A help file that the copy cannot replace (a help viewer holds it, denying writes) leaves
-// an older installation's contents: that is a failure, not a completed installation. The
-// same file held while it already has the new contents is a complete installation.
+// A help file that setup cannot replace (a help viewer holds it, denying writes) leaves an
+// older installation's contents, here one byte changed: that is a failure, not a completed
+// installation. The same file held while it already has the new contents is a complete
+// installation, and so is one that a scanner holds for a moment while setup writes it.
 TEST_F(SetupTest, ReinstallOverAHeldOlderHelpFileReportsFailureUntilReleased)
 {
     ASSERT_EQ(0u, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
     const std::wstring help = InstallFolderPath() + L"\\Reelshifter SDK.chm";
-    const auto holdHelp = [&help] {
-        return HoldValidHandle(
-            CreateFileW(help.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const auto holdHelp = [&help](DWORD sharing) {
+        return HoldValidHandle(CreateFileW(help.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr));
     };
     {
-        const CHandleHolder held = holdHelp();
+        const CHandleHolder held = holdHelp(FILE_SHARE_READ);
         ASSERT_TRUE(held);
         const SetupRun identical = RunSetup(PackageFolder() + L"\\setup.exe");
         EXPECT_EQ(0u, identical.exitCode);
         EXPECT_EQ(CompletionText, identical.messageText);
     }
-    WriteText(help, "the help file of an older version");
+    std::vector<char> older = ReadBytes(help);
+    ASSERT_FALSE(older.empty());
+    older[older.size() / 2] ^= 0x20;
+    WriteBytes(help, older);
     {
-        const CHandleHolder held = holdHelp();
+        const CHandleHolder held = holdHelp(FILE_SHARE_READ);
         ASSERT_TRUE(held);
-        const SetupRun older = RunSetup(PackageFolder() + L"\\setup.exe");
-        EXPECT_EQ(1u, older.exitCode);
-        EXPECT_EQ(FailureText, older.messageText);
-        EXPECT_TRUE(older.messageHasErrorIcon);
+        const SetupRun olderRun = RunSetup(PackageFolder() + L"\\setup.exe");
+        EXPECT_EQ(1u, olderRun.exitCode);
+        EXPECT_EQ(FailureText, olderRun.messageText);
+        EXPECT_TRUE(olderRun.messageHasErrorIcon);
     }
-    const SetupRun released = RunSetup(PackageFolder() + L"\\setup.exe");
+    EXPECT_EQ(older, ReadBytes(help));
+
+    // Held without any sharing, and let go half a second after setup removed the old
+    // shortcuts, its step just before the files are written.
+    const std::wstring oldShortcut = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Reelshifter SDK 1.2.0.lnk";
+    CreateShortcut(L"C:\\windows\\notepad.exe", oldShortcut.c_str());
+    ASSERT_TRUE(FileExists(oldShortcut));
+    CHandleHolder scanned = holdHelp(0);
+    ASSERT_TRUE(scanned);
+    std::thread scanner;
+    const SetupRun released = RunSetup(PackageFolder() + L"\\setup.exe", Confirm::Click, [&] {
+        scanner = std::thread([&] {
+            for (int i = 0; i < 600 && FileExists(oldShortcut); ++i) {
+                Sleep(50);
+            }
+            Sleep(500);
+            scanned.Close();
+        });
+    });
+    scanner.join();
     EXPECT_EQ(0u, released.exitCode);
     EXPECT_EQ(CompletionText, released.messageText);
     ExpectInstalled();
+}
+
+// Another program changes the download folder while setup's dialog waits, or only setup.exe
+// was unpacked (started from inside the zip): nothing of the earlier installation changes,
+// and a program running from it keeps running.
+TEST_F(SetupTest, PackageChangedWhileTheDialogWaitsChangesNothing)
+{
+    ASSERT_EQ(0u, RunSetup(PackageFolder() + L"\\setup.exe").exitCode);
+    const std::wstring folder = InstallFolderPath();
+    ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Sample.exe").c_str(), FALSE));
+    const StartedProgram sample = StartProgramWithId(Quoted(folder + L"\\Sample.exe") + L" ignore");
+    ASSERT_NE(nullptr, sample.process);
+    ASSERT_NE(nullptr, WaitForWindow(sample.id, L"RavelnestTestSleeper", nullptr));
+    const std::wstring installed = DumpInstalledState();
+    const wchar_t* const files[] = {L"\\Reelshifter SDK.chm", L"\\Uninstall.exe", L"\\Readme.txt"};
+    std::vector<std::vector<char>> bytes;
+    for (const wchar_t* file : files) {
+        bytes.push_back(ReadBytes(folder + file));
+    }
+    DeleteFileW(m_log.c_str());
+
+    const std::wstring source = TempFolder(L"ravelnest-changed-package");
+    const struct {
+        const wchar_t* name;
+        std::function<void()> change;
+    } changes[] = {
+        {L"another program as Uninstall.exe",
+         [&] { CopyFileW(BinPath(L"sleeper.exe").c_str(), (source + L"\\Uninstall.exe").c_str(), FALSE); }},
+        {L"one byte of the help file",
+         [&] {
+             std::vector<char> help = ReadBytes(source + L"\\Reelshifter SDK.chm");
+             help[help.size() / 2] ^= 0x20;
+             WriteBytes(source + L"\\Reelshifter SDK.chm", help);
+         }},
+        {L"one byte of the readme",
+         [&] {
+             std::vector<char> readme = ReadBytes(source + L"\\readme.txt");
+             readme[0] ^= 0x20;
+             WriteBytes(source + L"\\readme.txt", readme);
+         }},
+        {L"only setup.exe", nullptr},
+    };
+    for (const auto& change : changes) {
+        DeleteTree(source);
+        if (change.change) {
+            CopyFolder(PackageFolder(), source);
+        } else {
+            CreateDirectoryW(source.c_str(), nullptr);
+            CopyFileW((PackageFolder() + L"\\setup.exe").c_str(), (source + L"\\setup.exe").c_str(), FALSE);
+        }
+        const SetupRun run = RunSetup(source + L"\\setup.exe", Confirm::Click, change.change);
+        EXPECT_EQ(1u, run.exitCode) << change.name;
+        EXPECT_EQ(FailureText, run.messageText) << change.name;
+        EXPECT_TRUE(run.messageHasErrorIcon) << change.name;
+        EXPECT_EQ(installed, DumpInstalledState()) << change.name;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            EXPECT_EQ(bytes[i], ReadBytes(folder + files[i])) << change.name << ": " << files[i];
+        }
+        EXPECT_TRUE(IsRunning(sample.process)) << change.name;
+        EXPECT_TRUE(RecordedLines(m_log).empty()) << change.name << ": the readme was opened";
+    }
+    TerminateProcess(sample.process, 0);
+    FinishProgram(sample.process);
+    DeleteTree(source);
 }
 
 // A program holds Uninstall.exe in the installation folder open by running from it, started

@@ -267,7 +267,7 @@ HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process, DWORD timeo
     return nullptr;
 }
 
-SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm, const std::function<void()>& whileDialogWaits)
 {
     SetupRun run;
     // From its own folder, as Explorer starts a program.
@@ -280,6 +280,9 @@ SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm)
     if (!dialog) {
         run.exitCode = FinishProgram(setup.process, 1000);
         return run;
+    }
+    if (whileDialogWaits) {
+        whileDialogWaits();
     }
     if (confirm == Confirm::Click) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));

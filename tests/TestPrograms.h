@@ -4,6 +4,7 @@
 // setup and uninstaller as a user, Explorer and the Add/Remove Programs panel do.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,9 +64,10 @@ enum class Confirm { Click, EnterKey };
 // process ends first or the time runs out.
 HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process, DWORD timeoutMilliseconds = 30000);
 
-// Starts `setupPath` from its own folder, confirms the dialog, reads and dismisses the
-// message that follows.
-SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click);
+// Starts `setupPath` from its own folder, calls `whileDialogWaits` once its dialog shows,
+// confirms the dialog, reads and dismisses the message that follows.
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click,
+                  const std::function<void()>& whileDialogWaits = nullptr);
 
 // Starts the entry's UninstallString as the Add/Remove Programs panel does, from the
 // installation folder as Explorer would; the first instance's exit code.

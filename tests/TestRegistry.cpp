@@ -107,7 +107,7 @@ bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::w
     wchar_t data[4096] = {};
     DWORD type = 0;
     DWORD bytes = 0;
-    if (key.Open(root, path.c_str()) != ERROR_SUCCESS ||
+    if (key.OpenForReading(root, path.c_str()) != ERROR_SUCCESS ||
         key.QueryStringValue(name, data, sizeof(data) / sizeof(data[0]), type, bytes) != ERROR_SUCCESS ||
         type != REG_SZ) {
         return false;
@@ -156,9 +156,16 @@ CStringOverride::~CStringOverride()
     }
 }
 
+namespace {
+
+// Where the tests' recorder finds the log it appends to.
+const wchar_t* const RecorderLogKey = L"Software\\RavelnestTests";
+
+}  // namespace
+
 CReadmeRecorder::CReadmeRecorder(const std::wstring& log)
 {
-    SetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", log.c_str());
+    SetString(HKEY_CURRENT_USER, RecorderLogKey, L"RecorderLog", log);
     SetString(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile\\shell\\open\\command", nullptr,
               Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
     m_textFiles.reset(new CStringOverride(HKEY_CLASSES_ROOT, L".txt", nullptr, L"RavelnestTests.TextFile"));
@@ -168,4 +175,5 @@ CReadmeRecorder::~CReadmeRecorder()
 {
     m_textFiles.reset();
     SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.TextFile");
+    SHDeleteKeyW(HKEY_CURRENT_USER, RecorderLogKey);
 }

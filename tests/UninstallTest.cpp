@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "DetachedProgram.h"
+#include "FinalPath.h"
+#include "HandleHolder.h"
 #include "InstalledState.h"
 #include "RoundTripTest.h"
 #include "SystemFolder.h"
@@ -240,6 +243,45 @@ TEST_F(UninstallTest, LinksPlantedAtTheCopyPathKeepTheirTargets)
     EXPECT_EQ(linkStayed ? 1u : 0u, exitCode);
     WaitForTemporaryCopies();
     EXPECT_EQ(L"precious.exe 8\n", ListFolder(victims));
+}
+
+// Two uninstallers started together, as a double click on the entry does: both hand over,
+// every copy completes, and nothing is left, however their steps meet.
+TEST_F(UninstallTest, TwoUninstallersStartedTogetherBothSucceed)
+{
+    for (int round = 0; round < 3; ++round) {
+        Install();
+        const StartedProgram first = StartProgramWithId(UninstallEntryCommand(), InstallFolderPath().c_str());
+        const StartedProgram second = StartProgramWithId(UninstallEntryCommand(), InstallFolderPath().c_str());
+        EXPECT_EQ(0u, FinishProgram(first.process, 60000)) << "round " << round;
+        EXPECT_EQ(0u, FinishProgram(second.process, 60000)) << "round " << round;
+        for (DWORD exitCode : WaitForTemporaryCopies()) {
+            EXPECT_EQ(0u, exitCode) << "round " << round;
+        }
+        ExpectNothingLeft();
+        EXPECT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) &
+                          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    }
+}
+
+// The check that lets the started copy run: it runs the file that was checked, and no other.
+TEST(CopyHandoff, StartedProcessIsCheckedAgainstTheHeldFile)
+{
+    const auto hold = [](const wchar_t* name) {
+        return HoldValidHandle(CreateFileW(BinPath(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    };
+    const CHandleHolder sleeper = hold(L"sleeper.exe");
+    const CHandleHolder other = hold(L"recorder.exe");
+    ASSERT_TRUE(sleeper && other);
+    CHandleHolder process;
+    CHandleHolder thread;
+    ASSERT_TRUE(StartSuspendedProgram(BinPath(L"sleeper.exe").c_str(), Quoted(BinPath(L"sleeper.exe")).c_str(),
+                                      nullptr, process, thread));
+    EXPECT_TRUE(ProcessRunsImage(process.Get(), sleeper.Get()));
+    EXPECT_FALSE(ProcessRunsImage(process.Get(), other.Get()));
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), 5000);
 }
 
 TEST_F(UninstallTest, UnobtainableShellFolderExitsOneAndChangesNothing)

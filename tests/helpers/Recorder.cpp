@@ -1,12 +1,16 @@
-// Test helper: appends its command line (UTF-16, one line) to the file named by the
-// environment variable RAVELNEST_RECORDER_LOG, then exits. Registered by tests as the
-// browser or as the text-file handler to observe what setup starts.
+// Test helper: appends its command line (UTF-16, one line) to the file named by the tests'
+// registry value HKCU\Software\RavelnestTests\RecorderLog (not by an environment variable:
+// a program that the desktop's shell starts has the shell's environment), then exits.
+// Registered by tests as the browser or as the text-file handler to observe what setup
+// starts.
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     wchar_t log[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"RAVELNEST_RECORDER_LOG", log, MAX_PATH) == 0) {
+    DWORD size = sizeof(log);
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\RavelnestTests", L"RecorderLog", RRF_RT_REG_SZ, nullptr, log,
+                     &size) != ERROR_SUCCESS) {
         return 2;
     }
     HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
