@@ -115,13 +115,16 @@ TEST_F(DesktopTest, TerminatedAndRepairedInstallationWithItsReadmesOpenIsRemoved
     UninstallWithViewersOpen({first, second});
 }
 
-// An earlier copy that another program made read-only, hidden and system is written again.
+// An earlier copy that another program made read-only, hidden and system, under its name in
+// other letter case, is replaced, and the copy is left with none of those attributes.
 TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
 {
     Install();
     CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
-    WriteText(UninstallCopyPath(), "an earlier copy");
-    ASSERT_TRUE(SetFileAttributesW(UninstallCopyPath().c_str(),
+    // Named in other letters' case: the same name to Windows, and to the handoff's checks.
+    const std::wstring earlier = TemporaryFolderPath() + L"\\ravelnest REELSHIFTER sdk uninstall.EXE";
+    WriteText(earlier, "an earlier copy");
+    ASSERT_TRUE(SetFileAttributesW(earlier.c_str(),
                                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     Uninstall();
     ExpectNothingLeft();

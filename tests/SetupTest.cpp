@@ -48,8 +48,11 @@ TEST_F(SetupTest, ReinstallReplacesReadOnlyHiddenAndSystemFiles)
     } files[] = {{L"\\Reelshifter SDK.chm", FILE_ATTRIBUTE_READONLY},
                  {L"\\Uninstall.exe", FILE_ATTRIBUTE_HIDDEN},
                  {L"\\Readme.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}};
+    // Wine keeps a name with a colon as a file of its own: it stands in for the download's
+    // mark, the Zone.Identifier stream, that an earlier copy from a downloaded zip brought.
     for (const auto& file : files) {
         WriteText(folder + file.name, "stale");
+        WriteText(folder + file.name + L":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
         SetFileAttributesW((folder + file.name).c_str(), file.attributes);
     }
     SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -57,6 +60,9 @@ TEST_F(SetupTest, ReinstallReplacesReadOnlyHiddenAndSystemFiles)
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ(CompletionText, run.messageText);
     ExpectInstalled();
+    for (const auto& file : files) {
+        EXPECT_FALSE(FileExists(folder + file.name + L":Zone.Identifier")) << file.name;
+    }
 }
 
 TEST_F(SetupTest, EnterKeyConfirmsLikeTheButton)

@@ -52,6 +52,24 @@ TEST_F(SigningTest, SignedSetupInstallsAndTheSignedUninstallerRemovesEverything)
     }
 }
 
+// Setup's record of the uninstaller leaves out what signing changes, so the signed package
+// installs; an uninstaller changed after signing, one byte of its code, is not installed.
+TEST_F(SigningTest, UninstallerChangedAfterSigningIsNotInstalled)
+{
+    const std::wstring changed = SigningFolder() + L"\\changed-uninstaller";
+    DeleteTree(changed);
+    CopyFolder(SigningFolder() + L"\\signed", changed);
+    std::vector<char> uninstaller = ReadBytes(changed + L"\\Uninstall.exe");
+    ASSERT_GT(uninstaller.size(), 0x1000u);
+    uninstaller[0x800] ^= 0x5A;  // in the first section, after the headers
+    WriteBytes(changed + L"\\Uninstall.exe", uninstaller);
+    const SetupRun run = RunSetup(changed + L"\\setup.exe");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_TRUE(run.messageHasErrorIcon);
+    EXPECT_EQ(m_cleanState, DumpInstalledState());
+    DeleteTree(changed);
+}
+
 TEST_F(SigningTest, StaleChecksumRefusesToStartUntilTheChecksumStep)
 {
     EXPECT_EQ(1u, RunProgram(Quoted(SigningFolder() + L"\\variants\\stale.exe")));
