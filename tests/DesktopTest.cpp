@@ -14,6 +14,7 @@
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
+#include "TextFold.h"
 
 namespace {
 
@@ -89,6 +90,8 @@ TEST_F(DesktopTest, ReadmeLeftOpenInNotepadDoesNotKeepTheInstallationFolder)
         Install();
         HANDLE notepad = WaitForReadmeNotepad(before);
         ASSERT_NE(nullptr, notepad) << "the readme did not open in Notepad";
+        // Started by the desktop's shell, as the desktop's user, not by the elevated setup.
+        EXPECT_TRUE(EqualsFolded(L"explorer.exe", ParentProcessName(GetProcessId(notepad)).c_str()));
         UninstallWithViewersOpen({notepad});
     }
 }

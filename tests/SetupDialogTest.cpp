@@ -18,6 +18,7 @@
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
+#include "TextFold.h"
 
 namespace {
 
@@ -99,12 +100,18 @@ private:
 };
 
 // The command line and image path of the next browser process started since `seen` (which
-// it joins), ended once read; an empty command line when none starts within 10 s.
+// it joins), ended once read; an empty command line when none starts within 10 s, or when
+// setup started it itself rather than through the desktop's shell.
 std::wstring NextBrowserCommandLine(std::vector<DWORD>& seen, std::wstring& image)
 {
     const CHandleHolder browser(WaitForNewProcess(L"iexplore.exe", seen));
     if (!browser) {
         return std::wstring();
+    }
+    const std::wstring starter = ParentProcessName(GetProcessId(browser.Get()));
+    if (!EqualsFolded(L"explorer.exe", starter.c_str())) {
+        TerminateProcess(browser.Get(), 0);
+        return L"(started by " + starter + L")";
     }
     wchar_t path[MAX_PATH] = {};
     DWORD length = MAX_PATH;

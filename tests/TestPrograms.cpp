@@ -113,6 +113,26 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* exeName)
     return ids;
 }
 
+std::wstring ParentProcessName(DWORD processId)
+{
+    DWORD parent = 0;
+    std::wstring name;
+    const CHandleHolder snapshot = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot) {
+        ForEachProcess(snapshot.Get(), [&](const PROCESSENTRY32W& process) {
+            if (process.th32ProcessID == processId) {
+                parent = process.th32ParentProcessID;
+            }
+        });
+        ForEachProcess(snapshot.Get(), [&](const PROCESSENTRY32W& process) {
+            if (parent != 0 && process.th32ProcessID == parent) {
+                name = process.szExeFile;
+            }
+        });
+    }
+    return name;
+}
+
 HANDLE WaitForNewProcess(const wchar_t* exeName, std::vector<DWORD>& seen, const wchar_t* commandLinePart,
                          DWORD timeoutMilliseconds)
 {

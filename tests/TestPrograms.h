@@ -31,6 +31,9 @@ bool IsRunning(HANDLE process);
 std::wstring ProcessCommandLine(HANDLE process);
 // Ids of running processes whose image file name is `exeName` (A-Z case ignored).
 std::vector<DWORD> ProcessesNamed(const wchar_t* exeName);
+// The image file name of the process that started `processId`, while both run; empty
+// otherwise.
+std::wstring ParentProcessName(DWORD processId);
 // The next process named `exeName`, not in `seen`, whose command line (once it has one:
 // a process just started may not) holds `commandLinePart` (null: any): opened to query,
 // read and end it, and added to `seen`. Null when none comes within the time.
