@@ -12,6 +12,14 @@ source "$here/wine-env.sh"
 graphics="${RAVELNEST_WINE_GRAPHICS:-null}"
 
 if [ ! -f "$prefix/.ravelnest-ready" ]; then
+  # The programs are 32-bit: Wine runs them, in either kind of prefix, through its 32-bit
+  # loader, which a kernel without 32-bit emulation refuses to start.
+  if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "wine-prefix: this machine cannot start Wine's 32-bit loader (/usr/lib/wine/wine): its kernel" \
+         "runs no 32-bit programs (dmesg: \"32-bit emulation disabled\"; it needs ia32_emulation=on)," \
+         "so no Windows test can run here" >&2
+    exit 1
+  fi
   mkdir -p "$(dirname "$prefix")"
   exec 9>"$prefix.lock"
   flock 9
