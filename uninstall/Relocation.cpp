@@ -29,7 +29,7 @@ constexpr DWORD ProtectedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 // What lies at the copy path is not ours to write or delete; never retried.
 bool Refuse()
 {
-    SetLastError(ERROR_ACCESS_DENIED);
+    SetLastError(ERROR_ALREADY_EXISTS);
     return false;
 }
 
@@ -256,6 +256,9 @@ bool StartTemporaryCopy()
     if (expectedPath.Length() == 0 || !ReadOwnImage(image)) {
         return false;
     }
+    // A name whose file another uninstaller started at the same time is deleting refuses
+    // to open (access denied) until that is done.
     CHandleHolder copy;
-    return RetryWhileHeld([&] { return HoldCopy(expectedPath, image, copy); }) && StartHeldCopy(copy.Get());
+    return RetryWhileHeld([&] { return HoldCopy(expectedPath, image, copy); }, ERROR_ACCESS_DENIED) &&
+           StartHeldCopy(copy.Get());
 }
