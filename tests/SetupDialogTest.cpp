@@ -331,13 +331,7 @@ TEST_F(SetupTest, DownloadFallsBackToTheDefaultBrowser)
                                    Quoted(BinPath(L"recorder.exe")) + L" \"%1\"");
     for (const wchar_t* notAFile : {L"C:\\nonexistent\\iexplore.exe", L"C:\\windows"}) {
         CStringOverride noBrowser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr, notAFile);
-        const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
-        HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
-        ASSERT_NE(nullptr, dialog);
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
-        const std::vector<std::wstring> lines = WaitForRecordedLines(1);
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
-        EXPECT_EQ(0u, FinishProgram(setup.process));
+        const std::vector<std::wstring> lines = OpenReelshifterPage();
         ASSERT_EQ(1u, lines.size()) << notAFile;
         EXPECT_NE(std::wstring::npos, lines[0].find(L"http://www.ravelnest.jp/ravelnest/")) << notAFile;
         EXPECT_EQ(std::wstring::npos, lines[0].find(L"-new")) << notAFile;
@@ -389,13 +383,7 @@ TEST_F(SetupTest, BrowserFromAQuotedAppPathsEntryWithEnvironmentStrings)
     ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), (folder + L"\\iexplore.exe").c_str(), FALSE));
     CStringOverride browser(HKEY_LOCAL_MACHINE, AppPathsIexplore, nullptr,
                             L"\"%SystemDrive%\\ravelnest-tests\\Browser Folder\\iexplore.exe\"");
-    const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
-    HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
-    ASSERT_NE(nullptr, dialog);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
-    const std::vector<std::wstring> lines = WaitForRecordedLines(1);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
-    EXPECT_EQ(0u, FinishProgram(setup.process));
+    const std::vector<std::wstring> lines = OpenReelshifterPage();
     ASSERT_EQ(1u, lines.size());
     EXPECT_NE(std::wstring::npos, lines[0].find(folder + L"\\iexplore.exe")) << lines[0];
     EXPECT_TRUE(EndsWith(lines[0], L" -new http://www.ravelnest.jp/ravelnest/")) << lines[0];

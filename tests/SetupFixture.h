@@ -38,4 +38,18 @@ protected:
         }
         return lines;
     }
+
+    // Starts setup, clicks the Reelshifter download button once and quits: what the recorder
+    // appended meanwhile.
+    std::vector<std::wstring> OpenReelshifterPage()
+    {
+        const StartedProgram setup = StartProgramWithId(Quoted(PackageFolder() + L"\\setup.exe"));
+        HWND dialog = WaitForWindow(setup.id, L"#32770", SetupCaption);
+        EXPECT_NE(nullptr, dialog);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+        const std::vector<std::wstring> lines = WaitForRecordedLines(1);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        EXPECT_EQ(0u, FinishProgram(setup.process));
+        return lines;
+    }
 };
