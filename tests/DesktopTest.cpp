@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "HandleHolder.h"
 #include "InstalledState.h"
 #include "RoundTripTest.h"
 #include "TestFiles.h"
@@ -116,17 +117,27 @@ TEST_F(DesktopTest, TerminatedAndRepairedInstallationWithItsReadmesOpenIsRemoved
     UninstallWithViewersOpen({first, second});
 }
 
-// An earlier copy that another program made read-only, hidden and system is written again.
+// An earlier copy that another program made read-only, hidden and system is written again,
+// and the copy keeps none of those attributes.
 TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
 {
+    const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     Install();
     CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
     WriteText(UninstallCopyPath(), "an earlier copy");
-    ASSERT_TRUE(SetFileAttributesW(UninstallCopyPath().c_str(),
-                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(SetFileAttributesW(UninstallCopyPath().c_str(), marks));
+    // Known failure: Wine opens a file for FILE_WRITE_ATTRIBUTES only with Unix write access,
+    // which a read-only file denies to all but root, while Windows grants it. The uninstaller
+    // clears the attributes through such a handle alone, so there its handoff is refused.
+    if (!HoldValidHandle(CreateFileW(UninstallCopyPath().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                     0, nullptr))) {
+        EXPECT_EQ(1u, RunUninstallEntry()) << "the earlier copy is replaced now: drop this known failure";
+        GTEST_SKIP() << "known failure: the read-only copy is not replaced when Wine refuses the attribute handle";
+    }
     Uninstall();
     ExpectNothingLeft();
     EXPECT_EQ(ReadBytes(BinPath(L"Uninstall.exe")), ReadBytes(UninstallCopyPath()));
+    EXPECT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) & marks);
 }
 
 // Wine shows a Unix link to a file as a plain file with one name: only where the opened
