@@ -21,6 +21,7 @@ cp -r "$build/package/ReelshifterSDK" signed-pkcs12
 "$source_dir/tools/sign-package.sh" --cert cert.pem --key key.pem --package signed
 "$source_dir/tools/sign-package.sh" --pkcs12 signing.pfx --password-file password.txt --package signed-pkcs12
 cmp -s signed/setup.exe "$build/package/ReelshifterSDK/setup.exe" && { echo "setup.exe was not signed"; exit 1; }
+"$source_dir/tests/release/pe-checksum.sh" "$build"/package/ReelshifterSDK/{setup,Uninstall}.exe signed*/*.exe
 
 # Offsets in the image: the optional header's checksum, and where the signature lies.
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
