@@ -16,6 +16,8 @@
 namespace {
 
 const std::wstring Folder = L"C:\\ravelnest-tests\\running";
+// Folders beside it whose names begin with its own.
+const wchar_t* const Siblings[] = {L" Samples", L"2"};
 
 class CloseRunningInstancesTest : public ::testing::Test {
 protected:
@@ -34,6 +36,9 @@ protected:
             FinishProgram(program.process, 5000);
         }
         DeleteTree(Folder);
+        for (const wchar_t* sibling : Siblings) {
+            DeleteTree(Folder + sibling);
+        }
         DeleteFileW(L"C:\\ravelnest-tests\\elsewhere-sleeper.exe");
     }
 
@@ -81,9 +86,15 @@ protected:
 
 TEST_F(CloseRunningInstancesTest, NothingRunningFromTheFolderReturnsAtOnce)
 {
-    HANDLE elsewhere = Start(L"C:\\ravelnest-tests\\elsewhere-sleeper.exe", L"");
+    std::vector<HANDLE> elsewhere = {Start(L"C:\\ravelnest-tests\\elsewhere-sleeper.exe", L"")};
+    for (const wchar_t* sibling : Siblings) {
+        CreateDirectoryW((Folder + sibling).c_str(), nullptr);
+        elsewhere.push_back(Start(Folder + sibling + L"\\sibling.exe", L""));
+    }
     EXPECT_LT(TimedClose(), 3000u) << "nothing to wait for";
-    EXPECT_TRUE(IsRunning(elsewhere));
+    for (HANDLE program : elsewhere) {
+        EXPECT_TRUE(IsRunning(program));
+    }
 }
 
 // Bounds are the waits' own: the 3 s for closing, which a loaded machine can only lengthen,

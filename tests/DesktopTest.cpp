@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "HandleHolder.h"
 #include "InstalledState.h"
 #include "RoundTripTest.h"
 #include "TestFiles.h"
@@ -122,18 +123,17 @@ TEST_F(DesktopTest, TerminatedAndRepairedInstallationWithItsReadmesOpenIsRemoved
 // other letter case, is replaced, and the copy is left with none of those attributes.
 TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
 {
+    const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     Install();
     CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
     // Named in other letters' case: the same name to Windows, and to the handoff's checks.
     const std::wstring earlier = TemporaryFolderPath() + L"\\ravelnest REELSHIFTER sdk uninstall.EXE";
     WriteText(earlier, "an earlier copy");
-    ASSERT_TRUE(SetFileAttributesW(earlier.c_str(),
-                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(SetFileAttributesW(earlier.c_str(), marks));
     Uninstall();
     ExpectNothingLeft();
     EXPECT_EQ(ReadBytes(BinPath(L"Uninstall.exe")), ReadBytes(UninstallCopyPath()));
-    EXPECT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) &
-                      (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) & marks);
 }
 
 // Wine shows a Unix link to a file as a plain file with one name: only where the opened

@@ -172,9 +172,10 @@ TEST_F(PlantingTest, NoPlantedDllLoadsDuringARoundTrip)
     const std::wstring control = std::wstring(DownloadFolder) + L"\\control.exe";
     ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), control.c_str(), FALSE));
     const StartedProgram sleeper = StartProgramWithId(Quoted(control) + L" load");
-    ASSERT_NE(nullptr, WaitForWindow(sleeper.id, L"RavelnestTestSleeper", nullptr));
+    const HWND window = WaitForWindow(sleeper.id, L"RavelnestTestSleeper", nullptr);
     TerminateProcess(sleeper.process, 0);
     FinishProgram(sleeper.process, 5000);
+    ASSERT_NE(nullptr, window);
     ASSERT_FALSE(Canaries().empty());
     DeleteTree(CanaryFolder);
     DeleteTree(control);

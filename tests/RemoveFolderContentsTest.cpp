@@ -42,6 +42,17 @@ void MakeTree(const std::wstring& folder)
     SetFileAttributesW((folder + L"\\sub").c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
+// A read-only file whose name has 255 characters, the longest a name can have, at the top
+// of `folder` and two levels down, where its path is past MAX_PATH.
+void PlantLongNames(const std::wstring& folder)
+{
+    for (const wchar_t* below : {L"\\", L"\\sub\\deeper\\"}) {
+        const std::wstring path = L"\\\\?\\" + folder + below + std::wstring(251, L'n') + L".txt";
+        WriteText(path, "long");
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY)) << path.size();
+    }
+}
+
 // The names directly in `folder`, without entering anything.
 std::vector<std::wstring> EntriesOf(const std::wstring& folder)
 {
@@ -67,11 +78,13 @@ protected:
 
 TEST_F(RemoveFolderContentsTest, WildcardEmptiesTheFolderAndPlainPathRemovesIt)
 {
+    PlantLongNames(Old);
     RemoveFolderContents((Old + L"\\*").c_str());
     EXPECT_TRUE(FolderExists(Old));
-    EXPECT_EQ(L"", ListFolder(Old)) << "read-only, hidden and system entries go too";
+    EXPECT_EQ(L"", ListFolder(Old)) << "read-only, hidden, system and long-named entries go too";
 
     MakeTree(Old);
+    PlantLongNames(Old);
     RemoveFolderContents(Old.c_str());
     EXPECT_FALSE(FolderExists(Old)) << ListFolder(Old).c_str();
 

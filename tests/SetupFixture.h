@@ -26,9 +26,23 @@ std::wstring ServerRegistration();
 // keeps that name (`readmeRenamed` false).
 void ExpectInstalled(bool readmeRenamed = true);
 
+// Folders beside the installation folder whose names begin with its own.
+inline std::vector<std::wstring> SiblingFolders()
+{
+    return {InstallFolderPath() + L" Samples", InstallFolderPath() + L"2"};
+}
+
 class SetupTest : public RoundTripTest {
 protected:
     SetupTest() : RoundTripTest(L"setup-recorder.log") {}
+
+    void RemoveLeftovers() override
+    {
+        for (const std::wstring& folder : SiblingFolders()) {
+            DeleteTree(folder);
+        }
+        RemoveDirectoryW(MakerFolderPath().c_str());
+    }
 
     std::vector<std::wstring> WaitForRecordedLines(size_t count)
     {

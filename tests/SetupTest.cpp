@@ -281,13 +281,21 @@ TEST_F(SetupTest, PackageChangedWhileTheDialogWaitsChangesNothing)
 }
 
 // A program holds Uninstall.exe in the installation folder open by running from it, started
-// through `startPath` (that file's path in some letter case); setup ends it before copying.
+// through `startPath` (that file's path in some letter case); setup ends it before copying,
+// and leaves the programs of the sibling folders running.
 void ExpectProgramEndedBeforeCopies(const std::wstring& startPath)
 {
     const std::wstring folder = InstallFolderPath();
     CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
+    std::vector<StartedProgram> siblings;
+    for (const std::wstring& sibling : SiblingFolders()) {
+        CreateDirectoryW(sibling.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(BinPath(L"sleeper.exe").c_str(), (sibling + L"\\Viewer.exe").c_str(), FALSE));
+        siblings.push_back(StartProgramWithId(Quoted(sibling + L"\\Viewer.exe") + L" ignore"));
+        ASSERT_NE(nullptr, WaitForWindow(siblings.back().id, L"RavelnestTestSleeper", nullptr));
+    }
     const StartedProgram running = StartProgramWithId(Quoted(startPath) + L" ignore");
     ASSERT_NE(nullptr, running.process);
     ASSERT_NE(nullptr, WaitForWindow(running.id, L"RavelnestTestSleeper", nullptr));
@@ -295,6 +303,10 @@ void ExpectProgramEndedBeforeCopies(const std::wstring& startPath)
     const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ(0u, FinishProgram(running.process, 5000));  // terminated with exit code 0
+    for (const StartedProgram& sibling : siblings) {
+        EXPECT_TRUE(IsRunning(sibling.process)) << "a program of a sibling folder was ended";
+        CloseHandle(sibling.process);
+    }
     ExpectInstalled();
 }
 

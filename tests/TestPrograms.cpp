@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "HandleHolder.h"
 #include "ProcessWalk.h"
@@ -155,18 +156,47 @@ HANDLE WaitForNewProcess(const wchar_t* exeName, std::vector<DWORD>& seen, const
     return nullptr;
 }
 
+namespace {
+
+bool LiesBelow(const std::wstring& path, const std::wstring& folder)
+{
+    const std::wstring prefix = folder + L"\\";
+    return path.size() > prefix.size() && CompareFoldedPrefix(path.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+}  // namespace
+
 void EndTestPrograms()
 {
-    for (const wchar_t* name : {L"setup.exe", L"recorder.exe", L"sleeper.exe", L"notepad.exe", L"Uninstall.exe",
-                                L"iexplore.exe", L"Ravelnest Reelshifter SDK Uninstall.exe"}) {
-        for (DWORD id : ProcessesNamed(name)) {
-            const CHandleHolder process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-            if (process) {
-                TerminateProcess(process.Get(), 99);
-                WaitForSingleObject(process.Get(), 5000);
-            }
-        }
+    // By name wherever they run from (Notepad and the browser from the system's folders),
+    // and whatever runs from the maker's folder (helpers copied into the installation folder
+    // or beside it under other names) or the temporary folder.
+    const wchar_t* const names[] = {L"setup.exe",    L"recorder.exe", L"sleeper.exe", L"notepad.exe",
+                                    L"Uninstall.exe", L"iexplore.exe", L"Ravelnest Reelshifter SDK Uninstall.exe"};
+    const std::wstring places[] = {MakerFolderPath(), TemporaryFolderPath()};
+    const CHandleHolder snapshot = HoldValidHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        return;
     }
+    ForEachProcess(snapshot.Get(), [&](const PROCESSENTRY32W& entry) {
+        const CHandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
+                                                FALSE, entry.th32ProcessID));
+        if (!process || entry.th32ProcessID == GetCurrentProcessId()) {
+            return;
+        }
+        bool ours = std::any_of(std::begin(names), std::end(names),
+                                [&](const wchar_t* name) { return EqualsFolded(entry.szExeFile, name); });
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD length = MAX_PATH * 2;
+        if (!ours && QueryFullProcessImageNameW(process.Get(), 0, image, &length)) {
+            ours = std::any_of(std::begin(places), std::end(places),
+                               [&](const std::wstring& place) { return LiesBelow(image, place); });
+        }
+        if (ours) {
+            TerminateProcess(process.Get(), 99);
+            WaitForSingleObject(process.Get(), 5000);
+        }
+    });
 }
 
 namespace {

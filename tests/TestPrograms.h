@@ -40,7 +40,8 @@ std::wstring ParentProcessName(DWORD processId);
 HANDLE WaitForNewProcess(const wchar_t* exeName, std::vector<DWORD>& seen, const wchar_t* commandLinePart = nullptr,
                          DWORD timeoutMilliseconds = 10000);
 // Ends whatever a failed test may have left running of setup, the uninstaller and the
-// helpers, so that the next test starts with setup's mutex free.
+// helpers, also under other names in the maker's or the temporary folder, so that the next
+// test starts with setup's mutex free and nothing holding the installation folder.
 void EndTestPrograms();
 
 // The first top-level window of `processId` of class `className` (null: any) whose caption

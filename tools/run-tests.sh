@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds the matcher natively (sanitizers,
 # bounded fuzz run) and the Windows programs with their tests, runs every test under Wine
-# in a private prefix of the build tree, and ends every Wine process it started.
+# in a private prefix of the build tree, and ends every Wine process it started. As root
+# it does that as an unprivileged user (tools/as-test-user.sh); RAVELNEST_AS_ROOT=1 keeps root.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,6 +11,11 @@ windows="$root/build"
 jobs="${JOBS:-2}"
 
 "$root/tools/install-deps.sh"
+# Run as root (CI, a fresh machine), the build and the tests run as the tests' own
+# unprivileged user: root writes read-only files under Wine.
+if [ "$(id -u)" -eq 0 ] && [ -z "${RAVELNEST_AS_ROOT:-}" ]; then
+  exec "$root/tools/as-test-user.sh" "$root/tools/run-tests.sh" "$@"
+fi
 
 export WINEPREFIX="$windows/wineprefix"
 # Every prefix of the build tree has a server of its own: the tests' main one, the 64-bit

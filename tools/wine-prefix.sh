@@ -2,7 +2,9 @@
 # Creates (once) a private Wine prefix with the null graphics driver, so that dialogs and
 # message boxes exist without a display. Safe to call from parallel tests. The settings
 # (RAVELNEST_WINEARCH, RAVELNEST_WINE_USER) are those of wine-env.sh. A folder that holds
-# anything but a prefix this script made or began to make is never touched.
+# anything but a prefix this script made or began to make is never touched. A prefix that
+# another Unix user made is made anew: Wine refuses a prefix that is not the caller's, and
+# names the profile after its maker and links the profile's folders into the maker's home.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -11,7 +13,9 @@ export WINEPREFIX="$prefix"
 source "$here/wine-env.sh"
 graphics="${RAVELNEST_WINE_GRAPHICS:-null}"
 
-if [ ! -f "$prefix/.ravelnest-ready" ]; then
+# The ready mark holds the maker's user id.
+ready() { [ "$(cat "$prefix/.ravelnest-ready" 2>/dev/null)" = "$(id -u)" ]; }
+if ! ready; then
   # The programs are 32-bit: Wine runs them, in either kind of prefix, through its 32-bit
   # loader, which a kernel without 32-bit emulation refuses to start.
   if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
@@ -23,10 +27,10 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
   mkdir -p "$(dirname "$prefix")"
   exec 9>"$prefix.lock"
   flock 9
-  if [ ! -f "$prefix/.ravelnest-ready" ]; then
-    # Only a prefix of this script's own that was cut short is made anew.
+  if ! ready; then
+    # Only a prefix of this script's own that was cut short or is another user's is made anew.
     if [ -d "$prefix" ] && [ -n "$(ls -A "$prefix")" ]; then
-      if [ ! -f "$prefix/.ravelnest-creating" ]; then
+      if [ ! -f "$prefix/.ravelnest-creating" ] && [ ! -f "$prefix/.ravelnest-ready" ]; then
         echo "wine-prefix: $prefix holds files but is no prefix of this project's; not touching it" >&2
         exit 1
       fi
@@ -44,7 +48,7 @@ if [ ! -f "$prefix/.ravelnest-ready" ]; then
     # first window would join it and fail: end it, so that the driver set here is used.
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
-    touch "$prefix/.ravelnest-ready"
+    id -u > "$prefix/.ravelnest-ready"
     rm -f "$prefix/.ravelnest-creating"
   fi
   flock -u 9

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Builds the package a second time, from a copy of the sources in another folder, later and
 # with every source file touched, so that folders, file times and the clock all differ; then
-# compares every shipped file and the zip with the first build's, byte for byte. First, the
-# help file's stamping of a build whose two time stamps fall on either side of midnight.
+# compares every shipped file and the zip with the first build's, byte for byte, and checks
+# that the zips list their entries in name order. The second build lies on a tmpfs where one
+# is writable: a folder there lists its entries in another order than in the build tree, so
+# a zip made in the order a folder lists would differ between the two. First, the help
+# file's stamping of a build whose two time stamps fall on either side of midnight.
 # Usage: reproducible-package.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 
 source_dir="$1" build="$2"
 work="$build/reproducible-test"
+if [ -d /dev/shm ] && [ -w /dev/shm ] && shm="$(mktemp -d /dev/shm/ravelnest-reproducible.XXXXXX)"; then
+  work="$shm"
+  trap 'rm -rf "$shm"' EXIT
+else
+  echo "no writable tmpfs: the second build lies on the build tree's file system"
+fi
 copy="$work/sources elsewhere"
 rm -rf "$work"
 mkdir -p "$copy"
@@ -46,7 +55,7 @@ find "$copy" -type f -exec touch {} +
 epoch="$(cat "$build/generated/source-date-epoch.txt")"
 SOURCE_DATE_EPOCH="$epoch" cmake -S "$copy" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/i686-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/build" -j "${JOBS:-2}" --target sdk_zip >/dev/null
+TMPDIR="$work" cmake --build "$work/build" -j "${JOBS:-2}" --target sdk_zip >/dev/null
 
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 differing=()
@@ -55,6 +64,13 @@ for file in setup.exe Uninstall.exe readme.txt "Reelshifter SDK.chm"; do
 done
 zip="ReelshifterSDK-$version.zip"
 cmp -s "$build/$zip" "$work/build/$zip" || differing+=("$zip")
+for built in "$build/$zip" "$work/build/$zip"; do
+  listing="$(zip -sf "$built" | sed -n 's/^  //p')"
+  if [ -z "$listing" ] || [ "$listing" != "$(LC_ALL=C sort <<<"$listing")" ]; then
+    printf '%s lists its entries out of name order:\n%s\n' "$built" "$listing"
+    exit 1
+  fi
+done
 if [ "${#differing[@]}" -gt 0 ]; then
   printf 'differs between the two builds: %s\n' "${differing[@]}"
   exit 1

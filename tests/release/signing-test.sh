@@ -121,6 +121,7 @@ for program in setup.exe Uninstall.exe; do
       "release/$zip" "ReelshifterSDK-$version/$program" | cmp -s - "signed/$program" ||
     { echo "the zip does not hold the signed $program"; exit 1; }
 done
+"$source_dir/tests/release/pe-checksum.sh" "$build"/package/ReelshifterSDK/{setup,Uninstall}.exe signed*/*.exe
 
 # Offsets in the image: the optional header's checksum, and where the signature lies.
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
