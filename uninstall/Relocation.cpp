@@ -122,11 +122,21 @@ bool DeleteOnClose(HANDLE file)
 // is a plain file that holds the own bytes and that only administrators can have written;
 // anything else at the copy path is deleted through that handle. False with
 // ERROR_FILE_NOT_FOUND when nothing is there.
+HANDLE OpenCopyName(DWORD access)
+{
+    return CreateFileW(TemporaryCopyPath, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 bool TakeOverCopyPath(const CWideString& expectedPath, const CFileBytes& image, CHandleHolder& copy)
 {
-    CHandleHolder existing = HoldValidHandle(
-        CreateFileW(TemporaryCopyPath, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    constexpr DWORD Access = GENERIC_READ | DELETE | READ_CONTROL;
+    // Wine lets only root write the attributes of a read-only file through a handle, but
+    // changes them through one opened without that right, as Windows does not.
+    CHandleHolder existing = HoldValidHandle(OpenCopyName(Access | FILE_WRITE_ATTRIBUTES));
+    if (!existing && GetLastError() == ERROR_ACCESS_DENIED) {
+        existing = HoldValidHandle(OpenCopyName(Access));
+    }
     if (!existing) {
         return false;
     }
