@@ -117,17 +117,18 @@ bool DeleteOnClose(HANDLE file)
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
-// An earlier copy, the copy of an uninstaller that still runs, a planted file or link:
-// opened on the name itself, a link never followed. Used as it is (held in `copy`) when it
-// is a plain file that holds the own bytes and that only administrators can have written;
-// anything else at the copy path is deleted through that handle. False with
-// ERROR_FILE_NOT_FOUND when nothing is there.
+// The name itself, a link never followed, denying writes and deletion to others.
 HANDLE OpenCopyName(DWORD access)
 {
     return CreateFileW(TemporaryCopyPath, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// An earlier copy, the copy of an uninstaller that still runs, a planted file or link:
+// opened on the name itself, a link never followed. Used as it is (held in `copy`) when it
+// is a plain file that holds the own bytes and that only administrators can have written;
+// anything else at the copy path is deleted through that handle. False with
+// ERROR_FILE_NOT_FOUND when nothing is there.
 bool TakeOverCopyPath(const CWideString& expectedPath, const CFileBytes& image, CHandleHolder& copy)
 {
     constexpr DWORD Access = GENERIC_READ | DELETE | READ_CONTROL;
