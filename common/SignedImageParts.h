@@ -19,7 +19,8 @@ struct ImagePart {
 constexpr int SignedImagePartCount = 4;
 
 // Fills `parts` in file order (some may be empty); false when `image` is not a PE image or
-// its certificate table does not lie within the file, after the headers.
+// its certificate table is not the end of the file. A table anywhere else would leave bytes
+// inside the image out of the digest: inserted there, they could replace the section table.
 inline bool FindSignedImageParts(const uint8_t* image, size_t size, ImagePart (&parts)[SignedImagePartCount])
 {
     const size_t checksum = FindImageChecksumOffset(image, size);
@@ -43,7 +44,7 @@ inline bool FindSignedImageParts(const uint8_t* image, size_t size, ImagePart (&
     size_t tableBegin = size;
     size_t tableEnd = size;
     if (tableSize != 0) {
-        if (tableOffset < directory + 8 || tableOffset > size || size - tableOffset < tableSize) {
+        if (tableOffset < directory + 8 || tableOffset > size || size - tableOffset != tableSize) {
             return false;
         }
         tableBegin = tableOffset;

@@ -52,21 +52,40 @@ TEST_F(SigningTest, SignedSetupInstallsAndTheSignedUninstallerRemovesEverything)
     }
 }
 
+// Its VirtualAddress is a file offset.
+IMAGE_DATA_DIRECTORY& CertificateEntry(std::vector<char>& image)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+}
+
 // Setup's record of the uninstaller leaves out what signing changes, so the signed package
-// installs; an uninstaller changed after signing, one byte of its code, is not installed.
+// installs. Refused: an uninstaller with one byte of its code changed after signing, and
+// one whose certificate entry names bytes inside the image, which the record would leave
+// out too and which could stand in for the section table.
 TEST_F(SigningTest, UninstallerChangedAfterSigningIsNotInstalled)
 {
     const std::wstring changed = SigningFolder() + L"\\changed-uninstaller";
-    DeleteTree(changed);
-    CopyFolder(SigningFolder() + L"\\signed", changed);
-    std::vector<char> uninstaller = ReadBytes(changed + L"\\Uninstall.exe");
-    ASSERT_GT(uninstaller.size(), 0x1000u);
-    uninstaller[0x800] ^= 0x5A;  // in the first section, after the headers
-    WriteBytes(changed + L"\\Uninstall.exe", uninstaller);
-    const SetupRun run = RunSetup(changed + L"\\setup.exe");
-    EXPECT_EQ(1u, run.exitCode);
-    EXPECT_TRUE(run.messageHasErrorIcon);
-    EXPECT_EQ(m_cleanState, DumpInstalledState());
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant);
+        DeleteTree(changed);
+        CopyFolder(SigningFolder() + L"\\signed", changed);
+        std::vector<char> uninstaller = ReadBytes(changed + L"\\Uninstall.exe");
+        ASSERT_GT(uninstaller.size(), 0x1000u);
+        if (variant == 0) {
+            uninstaller[0x800] ^= 0x5A;  // in the first section, after the headers
+        } else {
+            uninstaller.resize(CertificateEntry(uninstaller).VirtualAddress);  // without its signature
+            uninstaller.insert(uninstaller.begin() + 0x800, 8, 'X');
+            CertificateEntry(uninstaller) = {0x800, 8};
+        }
+        WriteBytes(changed + L"\\Uninstall.exe", uninstaller);
+        const SetupRun run = RunSetup(changed + L"\\setup.exe");
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_TRUE(run.messageHasErrorIcon);
+        EXPECT_EQ(m_cleanState, DumpInstalledState());
+    }
     DeleteTree(changed);
 }
 
