@@ -82,12 +82,12 @@ bool RunsWithElevatedFullToken()
 {
     HANDLE opened = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
-        return false;
+        return true;
     }
     const CHandleHolder token(opened);
     TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     DWORD size = 0;
-    return GetTokenInformation(token.Get(), TokenElevationType, &type, sizeof(type), &size) &&
+    return !GetTokenInformation(token.Get(), TokenElevationType, &type, sizeof(type), &size) ||
            type == TokenElevationTypeFull;
 }
 

@@ -32,5 +32,6 @@ private:
 };
 
 // True when this process runs with the full token of an administrator whose standard
-// token was split off (TokenElevationTypeFull).
+// token was split off (TokenElevationTypeFull), and when its token cannot be read: the
+// rights of a token that cannot be read are not to be carried onto the user's desktop.
 bool RunsWithElevatedFullToken();
