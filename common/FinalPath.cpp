@@ -49,7 +49,7 @@ CWideString ImagePathIn(HANDLE process, DWORD form)
 CWideString WithoutExtendedPrefix(const CWideString& path)
 {
     if (CompareFoldedPrefix(path, L"\\\\?\\unc\\", 8) == 0) {
-        return L"\\" + CWideString(path.Text() + 8);
+        return L"\\\\" + CWideString(path.Text() + 8);
     }
     if (CompareFoldedPrefix(path, L"\\\\?\\", 4) == 0) {
         return CWideString(path.Text() + 4);
