@@ -37,8 +37,10 @@ bool Refuse()
 // removed, and another put in its place, meanwhile.
 CHandleHolder OpenTemporaryFolder()
 {
-    return HoldValidHandle(CreateFileW(TemporaryFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // With attribute access alone, the system would not apply the share mode to this handle.
+    return HoldValidHandle(CreateFileW(TemporaryFolder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // The final path the copy must have: the temporary folder's own final path (a profile
@@ -150,7 +152,8 @@ bool TakeOverCopyPath(const CWideString& expectedPath, const CFileBytes& image, 
         return Refuse();  // a folder of the user's
     }
     const bool plainFile = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-    if (plainFile && (attributes & ProtectedAttributes) != 0) {
+    // Only the copy path's own file: a second name of another file would clear that file's.
+    if (plainFile && information.nNumberOfLinks == 1 && (attributes & ProtectedAttributes) != 0) {
         FILE_BASIC_INFO basic = {};  // zero times stay as they are
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         SetFileInformationByHandle(existing.Get(), FileBasicInfo, &basic, sizeof(basic));
@@ -180,20 +183,21 @@ bool CreateCopy(const CWideString& expectedPath, const CFileBytes& image, CHandl
     if (!security.Attributes()) {
         return Refuse();
     }
-    CHandleHolder written = HoldValidHandle(CreateFileW(TemporaryCopyPath, GENERIC_READ | GENERIC_WRITE,
+    CHandleHolder written = HoldValidHandle(CreateFileW(TemporaryCopyPath, GENERIC_READ | GENERIC_WRITE | DELETE,
                                                         FILE_SHARE_READ, security.Attributes(), CREATE_NEW,
                                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!written) {
         return false;
     }
     if (!LiesAt(written.Get(), expectedPath)) {
+        DeleteOnClose(written.Get());  // made where a link on the way led: left to nobody
         return Refuse();
     }
     if (!WriteWholeFile(written.Get(), image)) {
         return false;
     }
     copy = std::move(written);
-    return ReopenForReading(copy, FILE_SHARE_READ | FILE_SHARE_WRITE) && HoldsImage(copy.Get(), image);
+    return ReopenForReading(copy, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) && HoldsImage(copy.Get(), image);
 }
 
 // The copy at the copy path, holding the own executable's bytes, held for reading only and
