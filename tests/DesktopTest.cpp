@@ -137,24 +137,32 @@ TEST_F(DesktopTest, ReadOnlyHiddenSystemFileAtTheCopyPathIsReplaced)
 }
 
 // Wine shows a Unix link to a file as a plain file with one name: only where the opened
-// file really lies tells it apart. The handoff is refused, with exit code 1, and the file
-// it points at keeps its bytes; once the link is gone the removal goes ahead.
+// file really lies tells it apart. A hard link is a second name of a read-only file of
+// someone else's, whose attributes must stay. Each handoff is refused, with exit code 1,
+// and the file keeps its bytes; once the link is gone the removal goes ahead.
 TEST_F(DesktopTest, UnixLinkToAnotherFileAtTheCopyPathIsRefused)
 {
     PlantVictims();
     const std::wstring victim = std::wstring(Victims) + L"\\precious.exe";
+    ASSERT_TRUE(SetFileAttributesW(victim.c_str(), FILE_ATTRIBUTE_READONLY));
     Install();
     const std::wstring installed = DumpInstalledState();
     CreateDirectoryW(TemporaryFolderPath().c_str(), nullptr);
-    ASSERT_TRUE(PlantUnixLink(UninstallCopyPath(), victim));
-    ASSERT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        ASSERT_TRUE(hard ? CreateHardLinkW(UninstallCopyPath().c_str(), victim.c_str(), nullptr) != FALSE
+                         : PlantUnixLink(UninstallCopyPath(), victim));
+        ASSERT_EQ(0u, GetFileAttributesW(UninstallCopyPath().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 
-    EXPECT_EQ(1u, RunUninstallEntry());
-    EXPECT_TRUE(WaitForTemporaryCopies(0).empty());
-    EXPECT_EQ(std::vector<char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}), ReadBytes(victim));
-    EXPECT_EQ(installed, DumpInstalledState()) << "nothing is removed without the copy";
+        EXPECT_EQ(1u, RunUninstallEntry());
+        EXPECT_TRUE(WaitForTemporaryCopies(0).empty());
+        EXPECT_EQ(std::vector<char>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}), ReadBytes(victim));
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+                  GetFileAttributesW(victim.c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(installed, DumpInstalledState()) << "nothing is removed without the copy";
+        RemoveUnixLink(UninstallCopyPath());
+    }
 
-    RemoveUnixLink(UninstallCopyPath());
     Uninstall();
     ExpectNothingLeft();
     EXPECT_EQ(L"notes.txt 16\nprecious.exe 8\n", ListFolder(Victims));
