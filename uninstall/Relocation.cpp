@@ -51,10 +51,7 @@ CWideString ExpectedFinalCopyPath(HANDLE folder)
     if (folderPath.Length() == 0) {
         return folderPath;
     }
-    CWideString expected = folderPath + L"\\" + PathFindFileNameW(TemporaryCopyPath);
-    FoldAsciiLetters(expected.GetBuffer(expected.Length()));
-    expected.ReleaseBuffer();
-    return expected;
+    return folderPath + L"\\" + PathFindFileNameW(TemporaryCopyPath);
 }
 
 bool LiesAt(HANDLE handle, const CWideString& expectedPath)
