@@ -13,12 +13,13 @@
 
 extern "C" {
 
-extern const IMAGE_LOAD_CONFIG_DIRECTORY32 _load_config_used;
+extern const IMAGE_LOAD_CONFIG_DIRECTORY _load_config_used;
 
 // Older GNU linkers do not point the load-configuration directory at this structure; the
 // build's stamping tool does, from the link map.
-const IMAGE_LOAD_CONFIG_DIRECTORY32 _load_config_used = {
-    sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32),
+// The 32-bit or the 64-bit layout, as the image is; both have 14 fields before CSDVersion.
+const IMAGE_LOAD_CONFIG_DIRECTORY _load_config_used = {
+    sizeof(IMAGE_LOAD_CONFIG_DIRECTORY),
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     0,                             // CSDVersion
     LOAD_LIBRARY_SEARCH_SYSTEM32,  // DependentLoadFlags (Reserved1 in older headers)

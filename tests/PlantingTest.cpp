@@ -96,35 +96,22 @@ private:
     std::wstring m_old;
 };
 
-// The DependentLoadFlags of an image's load configuration, or -1 when it has none.
+// The DependentLoadFlags of an image's load configuration, or -1 when it has none. The
+// field is the WORD after CSDVersion: at 0x36 in the 32-bit structure, 0x4E in the 64-bit one.
 long DependentLoadFlags(const std::wstring& path)
 {
     const std::vector<char> image = ReadBytes(path);
-    if (image.size() < sizeof(IMAGE_DOS_HEADER)) {
+    const size_t entry = DataDirectoryOffset(image, IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    if (entry == 0) {
         return -1;
     }
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    if (static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32) > image.size()) {
+    const auto* directory = reinterpret_cast<const IMAGE_DATA_DIRECTORY*>(image.data() + entry);
+    const size_t field = IsPe32Plus(image) ? 0x4E : 0x36;
+    const size_t at = RvaFileOffset(image, directory->VirtualAddress);
+    if (directory->VirtualAddress == 0 || directory->Size < field + 2 || at == 0 || at + field + 2 > image.size()) {
         return -1;
     }
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
-    if (directory.VirtualAddress == 0 || directory.Size < 0x38) {
-        return -1;
-    }
-    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        const DWORD start = section->VirtualAddress;
-        if (directory.VirtualAddress >= start && directory.VirtualAddress - start < section->SizeOfRawData) {
-            const size_t at = section->PointerToRawData + (directory.VirtualAddress - start);
-            if (at + 0x38 > image.size()) {
-                return -1;
-            }
-            // DependentLoadFlags: the WORD after CSDVersion, 0x36 into the structure.
-            return static_cast<unsigned char>(image[at + 0x36]) | static_cast<unsigned char>(image[at + 0x37]) << 8;
-        }
-    }
-    return -1;
+    return static_cast<unsigned char>(image[at + field]) | static_cast<unsigned char>(image[at + field + 1]) << 8;
 }
 
 class PlantingTest : public RoundTripTest {

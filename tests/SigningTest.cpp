@@ -55,9 +55,8 @@ TEST_F(SigningTest, SignedSetupInstallsAndTheSignedUninstallerRemovesEverything)
 // Its VirtualAddress is a file offset.
 IMAGE_DATA_DIRECTORY& CertificateEntry(std::vector<char>& image)
 {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-    return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    return *reinterpret_cast<IMAGE_DATA_DIRECTORY*>(image.data() +
+                                                    DataDirectoryOffset(image, IMAGE_DIRECTORY_ENTRY_SECURITY));
 }
 
 // Setup's record of the uninstaller leaves out what signing changes, so the signed package

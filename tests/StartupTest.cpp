@@ -78,19 +78,8 @@ void WriteU32(std::vector<char>& image, size_t offset, uint32_t value)
 // image has no such dialog.
 bool RenumberDialog(std::vector<char>& image, uint32_t from, uint32_t to)
 {
-    const size_t pe = ReadU32(image, 0x3C);
-    const size_t sections = ReadU32(image, pe + 6) & 0xFFFF;
-    const size_t optional = pe + 24;
-    const size_t sectionTable = optional + (ReadU32(image, pe + 20) & 0xFFFF);
-    const uint32_t resources = ReadU32(image, optional + 96 + 2 * 8);  // data directory 2
-    size_t root = 0;
-    for (size_t i = 0; i < sections; ++i) {
-        const size_t section = sectionTable + i * 40;
-        const uint32_t address = ReadU32(image, section + 12);
-        if (resources >= address && resources - address < ReadU32(image, section + 16)) {
-            root = ReadU32(image, section + 20) + (resources - address);
-        }
-    }
+    const size_t directory = DataDirectoryOffset(image, IMAGE_DIRECTORY_ENTRY_RESOURCE);
+    const size_t root = directory == 0 ? 0 : RvaFileOffset(image, ReadU32(image, directory));
     if (root == 0) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "ComHolder.h"
@@ -119,6 +120,59 @@ void WriteBytes(const std::wstring& path, const std::vector<char>& bytes)
 void WriteText(const std::wstring& path, const char* text)
 {
     WriteBytes(path, std::vector<char>(text, text + strlen(text)));
+}
+
+namespace {
+
+// The NT headers of a PE32 or PE32+ image, or null; both begin with the same file header.
+const IMAGE_NT_HEADERS32* NtHeaders(const std::vector<char>& image)
+{
+    if (image.size() < sizeof(IMAGE_DOS_HEADER)) {
+        return nullptr;
+    }
+    const size_t at = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew;
+    if (at > image.size() || image.size() - at < sizeof(IMAGE_NT_HEADERS64)) {
+        return nullptr;
+    }
+    return reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + at);
+}
+
+}  // namespace
+
+bool IsPe32Plus(const std::vector<char>& image)
+{
+    const IMAGE_NT_HEADERS32* nt = NtHeaders(image);
+    return nt && nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+}
+
+size_t DataDirectoryOffset(const std::vector<char>& image, int index)
+{
+    const IMAGE_NT_HEADERS32* nt = NtHeaders(image);
+    if (!nt) {
+        return 0;
+    }
+    const size_t headers = reinterpret_cast<const char*>(nt) - image.data();
+    return headers + (IsPe32Plus(image) ? offsetof(IMAGE_NT_HEADERS64, OptionalHeader.DataDirectory)
+                                        : offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory)) +
+           index * sizeof(IMAGE_DATA_DIRECTORY);
+}
+
+size_t RvaFileOffset(const std::vector<char>& image, DWORD rva)
+{
+    const IMAGE_NT_HEADERS32* nt = NtHeaders(image);
+    if (!nt) {
+        return 0;
+    }
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);  // from the file header's size field
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if (reinterpret_cast<const char*>(section + 1) > image.data() + image.size()) {
+            return 0;
+        }
+        if (rva >= section->VirtualAddress && rva - section->VirtualAddress < section->SizeOfRawData) {
+            return section->PointerToRawData + (rva - section->VirtualAddress);
+        }
+    }
+    return 0;
 }
 
 void DeleteTree(const std::wstring& path)

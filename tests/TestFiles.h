@@ -39,6 +39,12 @@ void SetAttributesBelow(const std::wstring& folder, DWORD attributes);
 // "name size" per line for every file below `folder`, sorted, folders marked with '\'.
 std::wstring ListFolder(const std::wstring& folder);
 
+// Where an image's data-directory entry `index` lies in the file (PE32 or PE32+), and the
+// file offset of `rva` through its section table; 0 when there is none.
+bool IsPe32Plus(const std::vector<char>& image);
+size_t DataDirectoryOffset(const std::vector<char>& image, int index);
+size_t RvaFileOffset(const std::vector<char>& image, DWORD rva);
+
 // Plants a Unix symbolic link at `link` pointing at `target` (both Windows paths in the
 // prefix); false when it could not be made. Wine shows a link to a folder as a reparse
 // point (attributes 0x410) and a link to a file as a plain file.

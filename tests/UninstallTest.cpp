@@ -336,30 +336,36 @@ bool KeyExistsInView(const std::wstring& path, REGSAM view, HKEY root = HKEY_LOC
 
 }  // namespace
 
-// On 64-bit Windows the 32-bit programs install under "Program Files (x86)" and write the
-// 32-bit registry view; the native view stays untouched. Meaningful in a 64-bit prefix only.
-TEST_F(UninstallTest, SixtyFourBitWindowsGetsThe32BitFoldersAndRegistryView)
+// On 64-bit Windows each program gets the folders and the registry view of its own kind:
+// the 32-bit programs "Program Files (x86)" and the 32-bit view, a 64-bit build "Program
+// Files" and the native view; the other view stays untouched. Meaningless on 32-bit Windows.
+TEST_F(UninstallTest, SixtyFourBitWindowsGivesEachProgramItsOwnFoldersAndRegistryView)
 {
-    if (!IsWow64()) {
+    const bool image64 = sizeof(void*) == 8;
+    if (!image64 && !IsWow64()) {
         ASSERT_NE(L"win64", Variant(L"RAVELNEST_WINEARCH")) << "the 64-bit prefix runs 32-bit programs natively";
         GTEST_SKIP() << "a 32-bit Windows";
     }
+    const REGSAM ownView = image64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const REGSAM otherView = image64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     const std::wstring entry = std::wstring(UninstallKey) + L"\\" + EntryName;
     const std::wstring redirectedEntry =
         L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(EntryName);
     const std::wstring classKey = L"CLSID\\{E2A4D6F8-1B3C-4E5F-9071-A2B4C6D8E0F1}";
     Install();
-    EXPECT_NE(std::wstring::npos, InstallFolderPath().find(L"\\Program Files (x86)\\")) << InstallFolderPath();
-    EXPECT_TRUE(KeyExistsInView(entry, KEY_WOW64_32KEY));
-    EXPECT_TRUE(KeyExistsInView(redirectedEntry, KEY_WOW64_64KEY));
-    EXPECT_FALSE(KeyExistsInView(entry, KEY_WOW64_64KEY)) << "the native view";
-    EXPECT_TRUE(KeyExistsInView(classKey, KEY_WOW64_32KEY, HKEY_CLASSES_ROOT));
-    EXPECT_FALSE(KeyExistsInView(classKey, KEY_WOW64_64KEY, HKEY_CLASSES_ROOT)) << "the native view";
+    EXPECT_EQ(!image64, InstallFolderPath().find(L"\\Program Files (x86)\\") != std::wstring::npos)
+        << InstallFolderPath();
+    EXPECT_NE(std::wstring::npos, InstallFolderPath().find(L"\\Program Files")) << InstallFolderPath();
+    EXPECT_TRUE(KeyExistsInView(entry, ownView));
+    EXPECT_EQ(!image64, KeyExistsInView(redirectedEntry, KEY_WOW64_64KEY)) << "the 32-bit view's own key";
+    EXPECT_FALSE(KeyExistsInView(entry, otherView)) << "the other view";
+    EXPECT_TRUE(KeyExistsInView(classKey, ownView, HKEY_CLASSES_ROOT));
+    EXPECT_FALSE(KeyExistsInView(classKey, otherView, HKEY_CLASSES_ROOT)) << "the other view";
 
     EXPECT_EQ(0u, RunUninstallEntry());
     EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
-    EXPECT_FALSE(KeyExistsInView(entry, KEY_WOW64_32KEY));
-    EXPECT_FALSE(KeyExistsInView(classKey, KEY_WOW64_32KEY, HKEY_CLASSES_ROOT));
+    EXPECT_FALSE(KeyExistsInView(entry, ownView));
+    EXPECT_FALSE(KeyExistsInView(classKey, ownView, HKEY_CLASSES_ROOT));
     EXPECT_FALSE(FolderExists(InstallFolderPath()));
     EXPECT_EQ(m_cleanState, DumpInstalledState());
 }

@@ -27,11 +27,11 @@ if ! "${as_user[@]}" test -r "$root/CMakeLists.txt" -a -x "$root/tools/run-tests
 fi
 
 home="$root/build/test-home"
-mkdir -p "$root/build" "$root/build-native" "$home"
-# Not the main job's prefix, which root's Wine refuses once another user owns it; -h: never
-# through a link, such as a prefix's drive Z:.
-for tree in "$root/build" "$root/build-native"; do
-  find "$tree" -path "$root/build/demo-prefix" -prune -o -exec chown -h "$user:$user" {} +
+mkdir -p "$root/build" "$root/build-x64" "$root/build-native" "$home"
+# Not the main job's prefixes, which root's Wine refuses once another user owns them; -h:
+# never through a link, such as a prefix's drive Z:.
+for tree in "$root/build" "$root/build-x64" "$root/build-native"; do
+  find "$tree" -path "$tree/demo-prefix" -prune -o -exec chown -h "$user:$user" {} +
 done
 
 # Git refuses a repository that another user owns unless told it is safe.

@@ -31,23 +31,23 @@ void Write32(std::vector<uint8_t>& image, size_t at, uint32_t value)
 }
 
 // The address the link map gives the symbol, or 0.
-uint32_t SymbolAddress(const char* mapPath, const char* symbol)
+uint64_t SymbolAddress(const char* mapPath, const char* symbol)
 {
     std::FILE* map = std::fopen(mapPath, "r");
     if (!map) {
         return 0;
     }
     char line[4096];
-    uint32_t address = 0;
+    uint64_t address = 0;
     while (address == 0 && std::fgets(line, sizeof(line), map)) {
-        unsigned long value = 0;
+        unsigned long long value = 0;
         char name[256] = {};
-        if (std::sscanf(line, " 0x%lx %255s", &value, name) != 2) {
+        if (std::sscanf(line, " 0x%llx %255s", &value, name) != 2) {
             continue;
         }
         // The map names the symbol with or without the leading underscore of 32-bit C names.
         if (std::strcmp(name, symbol) == 0 || (name[0] == '_' && std::strcmp(name + 1, symbol) == 0)) {
-            address = static_cast<uint32_t>(value);
+            address = value;
         }
     }
     std::fclose(map);
@@ -77,20 +77,29 @@ bool SetLoadConfigDirectory(std::vector<uint8_t>& image, size_t checksumOffset, 
 {
     const size_t optional = checksumOffset - 64;
     const size_t header = optional - 24;
-    if (image[optional] != 0x0B || image[optional + 1] != 0x01) {
-        return false;  // only 32-bit images
-    }
-    const uint32_t address = SymbolAddress(mapPath, "_load_config_used");
-    const uint32_t imageBase = Read32(image, optional + 28);
-    if (address <= imageBase) {
+    // PE32 keeps a 32-bit image base at 28 and its data directories at 96; PE32+ a 64-bit
+    // base at 24 and the directories at 112.
+    uint64_t imageBase = 0;
+    size_t directories = 0;
+    if (image[optional] == 0x0B && image[optional + 1] == 0x01) {
+        imageBase = Read32(image, optional + 28);
+        directories = optional + 96;
+    } else if (image[optional] == 0x0B && image[optional + 1] == 0x02) {
+        imageBase = Read32(image, optional + 24) | static_cast<uint64_t>(Read32(image, optional + 28)) << 32;
+        directories = optional + 112;
+    } else {
         return false;
     }
-    const uint32_t rva = address - imageBase;
+    const uint64_t address = SymbolAddress(mapPath, "_load_config_used");
+    if (address <= imageBase || address - imageBase > 0xFFFFFFFFu) {
+        return false;
+    }
+    const uint32_t rva = static_cast<uint32_t>(address - imageBase);
     const size_t at = FileOffset(image, header, rva);
     if (at == 0 || at + 4 > image.size()) {
         return false;
     }
-    const size_t directory = optional + 96 + 10 * 8;  // IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG
+    const size_t directory = directories + 10 * 8;  // IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG
     Write32(image, directory, rva);
     Write32(image, directory + 4, Read32(image, at));  // the structure's own Size field
     return true;
@@ -160,7 +169,7 @@ int main(int argc, char** argv)
     }
     std::vector<uint8_t> image = ReadAll(file);
     const size_t offset = FindImageChecksumOffset(image.data(), image.size());
-    if (offset == 0 || image.size() < offset + 64 + 96 + 16 * 8) {
+    if (offset == 0 || image.size() < offset - 64 + 112 + 16 * 8) {
         std::fprintf(stderr, "%s: not a PE image\n", path);
         std::fclose(file);
         return 1;

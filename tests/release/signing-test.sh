@@ -6,10 +6,14 @@
 # leave the package and its zip as they were. Then prepares programs whose checksum a signer
 # left stale or with one byte changed, and runs the Windows checks of them
 # (signing_test.exe) under Wine.
-# Usage: signing-test.sh SOURCE_DIR BUILD_DIR
+# Usage: signing-test.sh SOURCE_DIR BUILD_DIR [release|round-trip]
+# release (the shipped 32-bit build): all of the above; the Windows checks run only where the
+# kernel runs 32-bit code (RAVELNEST_KERNEL_CODE=64 says it does not). round-trip (the
+# 64-bit build, which makes no zip): copies of its programs signed both ways, the checks of
+# the signatures and the Windows checks, run through Wine's 64-bit loader.
 set -euo pipefail
 
-source_dir="$1" build="$2"
+source_dir="$1" build="$2" mode="${3:-release}"
 work="$build/signing-test"
 rm -rf "$work"
 mkdir -p "$work"
@@ -66,16 +70,6 @@ done
 server_url="http://127.0.0.1:$port"
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 
-# A build folder of the test's own, as a release signs it: package, version, epoch and zip.
-version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
-zip="ReelshifterSDK-$version.zip"
-mkdir -p release/package release/generated
-cp -r "$build/package/ReelshifterSDK" release/package/
-cp "$build/generated/source-date-epoch.txt" release/generated/
-echo "CMAKE_PROJECT_VERSION:STATIC=$version" > release/CMakeCache.txt
-cp "$build/$zip" release/
-cp -a release unsigned
-
 sign() {  # sign LOG ARGUMENTS...: the script's messages kept in LOG and shown
   local log="$1" status=0
   shift
@@ -83,15 +77,32 @@ sign() {  # sign LOG ARGUMENTS...: the script's messages kept in LOG and shown
   cat "$log" >&2
   return "$status"
 }
-for url in "$server_url/error" "$server_url/answers-once" "http://127.0.0.1:$unreachable_port/"; do
-  if sign failed.log --cert cert.pem --key cert-key.pem --timestamp "$url" --build release; then
-    echo "signed although $url gave no time stamp"; exit 1
-  fi
-  grep -q "cannot be reached or answered with an error" failed.log || { echo "no clear message for $url"; exit 1; }
-  diff -r unsigned release || { echo "a failed signing with $url changed the package"; exit 1; }
-done
+# A build folder of the test's own, as a release signs it: package, version, epoch and zip.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+zip="ReelshifterSDK-$version.zip"
+mkdir -p release/package release/generated
+cp -r "$build/package/ReelshifterSDK" release/package/
+cp "$build/generated/source-date-epoch.txt" release/generated/
+echo "CMAKE_PROJECT_VERSION:STATIC=$version" > release/CMakeCache.txt
+if [ "$mode" = release ]; then
+  cp "$build/$zip" release/
+fi
+cp -a release unsigned
 
-sign stamped.log --cert cert.pem --key cert-key.pem --timestamp "$server_url/" --build release
+# The failures, with the release's own folder and zip; then the signing that succeeds.
+if [ "$mode" = release ]; then
+  for url in "$server_url/error" "$server_url/answers-once" "http://127.0.0.1:$unreachable_port/"; do
+    if sign failed.log --cert cert.pem --key cert-key.pem --timestamp "$url" --build release; then
+      echo "signed although $url gave no time stamp"; exit 1
+    fi
+    grep -q "cannot be reached or answered with an error" failed.log || { echo "no clear message for $url"; exit 1; }
+    diff -r unsigned release || { echo "a failed signing with $url changed the package"; exit 1; }
+  done
+  sign stamped.log --cert cert.pem --key cert-key.pem --timestamp "$server_url/" --build release
+else
+  sign stamped.log --cert cert.pem --key cert-key.pem --timestamp "$server_url/" \
+      --package release/package/ReelshifterSDK
+fi
 if grep -q "warning" stamped.log; then echo "a warning although time-stamped"; exit 1; fi
 sign unstamped.log --pkcs12 signing.pfx --password-file password.txt --package unsigned/package/ReelshifterSDK
 grep -q "warning: .*expires" unstamped.log || { echo "no warning without a time stamp"; exit 1; }
@@ -116,18 +127,22 @@ for program in signed/setup.exe signed/Uninstall.exe signed-pkcs12/setup.exe; do
   fi
 done
 # The zip was made again from the signed programs.
-for program in setup.exe Uninstall.exe; do
-  python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
-      "release/$zip" "ReelshifterSDK-$version/$program" | cmp -s - "signed/$program" ||
-    { echo "the zip does not hold the signed $program"; exit 1; }
-done
+if [ "$mode" = release ]; then
+  for program in setup.exe Uninstall.exe; do
+    python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
+        "release/$zip" "ReelshifterSDK-$version/$program" | cmp -s - "signed/$program" ||
+      { echo "the zip does not hold the signed $program"; exit 1; }
+  done
+fi
 "$source_dir/tests/release/pe-checksum.sh" "$build"/package/ReelshifterSDK/{setup,Uninstall}.exe signed*/*.exe
 
 # Offsets in the image: the optional header's checksum, and where the signature lies.
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 header="$(u32 signed/setup.exe 60)"
 checksum_at=$((header + 24 + 64))
-certificates_at="$(u32 signed/setup.exe $((header + 24 + 96 + 4 * 8)))"  # data directory 4
+directories=$((header + 24 + 96))  # PE32; PE32+ (magic 0x20B) has a 64-bit image base and more
+[ "$(od -An -tu2 -j $((header + 24)) -N2 signed/setup.exe | tr -d ' ')" = 523 ] && directories=$((directories + 16))
+certificates_at="$(u32 signed/setup.exe $((directories + 4 * 8)))"  # data directory 4
 size="$(stat -c %s signed/setup.exe)"
 flip() {  # flip FILE OFFSET: one byte changed
   local byte
@@ -157,4 +172,12 @@ for at in $((certificates_at + (size - certificates_at) / 2)) 100 $((size - 1));
 done
 
 export RAVELNEST_SIGNED_PACKAGE="Z:${work//\//\\}"
+if [ "$mode" = round-trip ]; then
+  exec "$source_dir/tools/wine-run.sh" --prefix "$build/wineprefix" --win64 "$build/bin/signing_test.exe"
+fi
+if [ "${RAVELNEST_KERNEL_CODE:-}" = 64 ]; then
+  echo "the signed 32-bit programs were not run: this kernel runs no 32-bit code" \
+       "(the 64-bit build's signing test runs its own signed programs)"
+  exit 0
+fi
 exec "$source_dir/tools/wine-run.sh" --prefix "$build/wineprefix" "$build/bin/signing_test.exe"
