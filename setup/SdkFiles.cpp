@@ -12,8 +12,8 @@ namespace {
 enum class SourceRead { Read, Missing, Failed };
 
 // Read through one handle that denies writing and deletion, so that the bytes checked are
-// the bytes of one version of the file.
-SourceRead ReadSource(const CWideString& path, CFileBytes& bytes)
+// the bytes of one version of the file, and its time that version's.
+SourceRead ReadSource(const CWideString& path, SdkFile& source)
 {
     const CHandleHolder file = HoldValidHandle(
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -21,7 +21,9 @@ SourceRead ReadSource(const CWideString& path, CFileBytes& bytes)
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? SourceRead::Missing : SourceRead::Failed;
     }
-    return ReadWholeFile(file.Get(), bytes) ? SourceRead::Read : SourceRead::Failed;
+    return GetFileTime(file.Get(), nullptr, nullptr, &source.lastWriteTime) && ReadWholeFile(file.Get(), source.bytes)
+               ? SourceRead::Read
+               : SourceRead::Failed;
 }
 
 const uint8_t* Bytes(const CFileBytes& bytes)
@@ -59,7 +61,7 @@ bool IsBuiltUninstaller(const CFileBytes& bytes)
 // An earlier installation's read-only or hidden file would refuse to be replaced. The
 // download's mark of an earlier copy (the Zone.Identifier stream) goes too: the help viewer
 // would refuse the help file, and the uninstaller would carry the Internet's mark.
-void WriteOver(const CWideString& target, const CFileBytes& bytes)
+void WriteOver(const CWideString& target, const SdkFile& source)
 {
     if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES) {
         SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
@@ -67,7 +69,8 @@ void WriteOver(const CWideString& target, const CFileBytes& bytes)
     RetryWhileHeld([&] {
         const CHandleHolder file = HoldValidHandle(
             CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return file && WriteWholeFile(file.Get(), bytes);
+        return file && WriteWholeFile(file.Get(), source.bytes) &&
+               SetFileTime(file.Get(), nullptr, nullptr, &source.lastWriteTime);
     });
     DeleteFileW(target + L":Zone.Identifier");
 }
@@ -76,14 +79,15 @@ void WriteOver(const CWideString& target, const CFileBytes& bytes)
 
 bool ReadVerifiedSdkFiles(const InstallationPaths& paths, SdkFileContents& contents)
 {
-    if (ReadSource(paths.sourceHelp, contents.help) != SourceRead::Read || !IsBuiltFile(contents.help, HelpFileDigest) ||
+    if (ReadSource(paths.sourceHelp, contents.help) != SourceRead::Read ||
+        !IsBuiltFile(contents.help.bytes, HelpFileDigest) ||
         ReadSource(paths.sourceUninstaller, contents.uninstaller) != SourceRead::Read ||
-        !IsBuiltUninstaller(contents.uninstaller)) {
+        !IsBuiltUninstaller(contents.uninstaller.bytes)) {
         return false;
     }
     const SourceRead readme = ReadSource(paths.sourceReadme, contents.readme);
     contents.hasReadme = readme == SourceRead::Read;
-    return readme == SourceRead::Missing || (contents.hasReadme && IsBuiltFile(contents.readme, ReadmeDigest));
+    return readme == SourceRead::Missing || (contents.hasReadme && IsBuiltFile(contents.readme.bytes, ReadmeDigest));
 }
 
 void WriteSdkFiles(const InstallationPaths& paths, const SdkFileContents& contents)
@@ -99,7 +103,7 @@ void WriteSdkFiles(const InstallationPaths& paths, const SdkFileContents& conten
 
 bool SdkFilesAreInstalled(const InstallationPaths& paths, const SdkFileContents& contents)
 {
-    return FileHoldsBytes(paths.targetHelp, contents.help) &&
-           FileHoldsBytes(paths.targetUninstaller, contents.uninstaller) &&
-           (!contents.hasReadme || FileHoldsBytes(paths.targetReadme, contents.readme));
+    return FileHoldsBytes(paths.targetHelp, contents.help.bytes) &&
+           FileHoldsBytes(paths.targetUninstaller, contents.uninstaller.bytes) &&
+           (!contents.hasReadme || FileHoldsBytes(paths.targetReadme, contents.readme.bytes));
 }

@@ -6,10 +6,17 @@
 // The SDK's files as setup installs them: read once from the source folder and checked
 // against the digests the build recorded, then written from those very bytes, so that a
 // file another program changes in the download folder meanwhile is never installed.
+// Each file keeps the source's last-write time, read with its bytes: the installed file
+// carries the package's time, as a copy would.
+struct SdkFile {
+    CFileBytes bytes;
+    FILETIME lastWriteTime = {};
+};
+
 struct SdkFileContents {
-    CFileBytes help;
-    CFileBytes uninstaller;
-    CFileBytes readme;
+    SdkFile help;
+    SdkFile uninstaller;
+    SdkFile readme;
     bool hasReadme = false;
 };
 
@@ -20,7 +27,8 @@ struct SdkFileContents {
 bool ReadVerifiedSdkFiles(const InstallationPaths& paths, SdkFileContents& contents);
 
 // Creates the maker and installation folders and writes the help file, the uninstaller
-// and the readme (read as "readme.txt", written as "Readme.txt"), over old copies.
+// and the readme (read as "readme.txt", written as "Readme.txt"), over old copies, each
+// with its source's last-write time.
 void WriteSdkFiles(const InstallationPaths& paths, const SdkFileContents& contents);
 
 // True when every file is installed with exactly the verified bytes.

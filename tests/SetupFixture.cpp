@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <utility>
+
 #include "FindHandle.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
@@ -84,9 +86,19 @@ void ExpectInstalled(bool readmeRenamed)
 {
     const std::wstring folder = InstallFolderPath();
     const std::wstring package = PackageFolder();
-    EXPECT_EQ(ReadBytes(package + L"\\Reelshifter SDK.chm"), ReadBytes(folder + L"\\Reelshifter SDK.chm"));
-    EXPECT_EQ(ReadBytes(package + L"\\Uninstall.exe"), ReadBytes(folder + L"\\Uninstall.exe"));
-    EXPECT_EQ(ReadBytes(package + L"\\readme.txt"), ReadBytes(folder + L"\\Readme.txt"));
+    const auto lastWriteTime = [](const std::wstring& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+        return static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    };
+    // Each installed file holds its source's bytes and keeps its source's time.
+    for (const auto& name : {std::make_pair(L"\\Reelshifter SDK.chm", L"\\Reelshifter SDK.chm"),
+                             std::make_pair(L"\\Uninstall.exe", L"\\Uninstall.exe"),
+                             std::make_pair(L"\\readme.txt", L"\\Readme.txt")}) {
+        EXPECT_EQ(ReadBytes(package + name.first), ReadBytes(folder + name.second)) << name.second;
+        EXPECT_NE(0u, lastWriteTime(package + name.first));
+        EXPECT_EQ(lastWriteTime(package + name.first), lastWriteTime(folder + name.second)) << name.second;
+    }
     // The readme is written under its capitalised name.
     WIN32_FIND_DATAW found = {};
     const CFindHandle find(FindFirstFileW((folder + L"\\readme.txt").c_str(), &found));
