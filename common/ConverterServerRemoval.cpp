@@ -3,10 +3,16 @@
 #include "ProductConstants.h"
 #include "RegistryKey.h"
 
+const wchar_t* const MachineClassesPath = L"Software\\Classes";
+
 void RemoveConverterServerRegistration()
 {
+    CRegistryKey classes;
+    if (classes.Open(HKEY_LOCAL_MACHINE, MachineClassesPath) != ERROR_SUCCESS) {
+        return;
+    }
     const struct {
-        const wchar_t* parent;  // null: HKEY_CLASSES_ROOT itself
+        const wchar_t* parent;  // null: the classes key itself
         const wchar_t* subkeys[6];
     } rows[] = {
         {L"TypeLib", {AppIdGuid}},
@@ -19,7 +25,7 @@ void RemoveConverterServerRegistration()
     };
     for (const auto& row : rows) {
         CRegistryKey parent;
-        if (parent.Open(HKEY_CLASSES_ROOT, row.parent) != ERROR_SUCCESS) {
+        if (parent.Open(classes.Get(), row.parent) != ERROR_SUCCESS) {
             continue;
         }
         for (const wchar_t* subkey : row.subkeys) {

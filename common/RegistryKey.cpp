@@ -1,6 +1,11 @@
 #include "RegistryKey.h"
 
+#include <winternl.h>
+
 #include <cwchar>
+
+// Deletes the key a handle names, the link itself for a link opened as one.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 CRegistryKey::~CRegistryKey()
 {
@@ -85,21 +90,26 @@ LONG CRegistryKey::Close() noexcept
 
 LONG CRegistryKey::DeleteKeyTree(const wchar_t* name) noexcept
 {
-    CRegistryKey subkey;
-    const LONG opened = subkey.Open(m_key, name);
-    if (opened != ERROR_SUCCESS) {
-        return opened;
+    // A registry link is opened as itself, never followed: it goes, its target stays. A link
+    // has no subkeys of its own, so the walk never leaves the tree through one.
+    HKEY opened = nullptr;
+    const LONG result = RegOpenKeyExW(m_key, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, &opened);
+    if (result != ERROR_SUCCESS) {
+        return result;
     }
+    CRegistryKey subkey;
+    subkey.m_key = opened;
     wchar_t child[256];
     DWORD childLength = 256;
     // Always index 0: the subkey just removed no longer occupies it.
     while (RegEnumKeyExW(subkey.m_key, 0, child, &childLength, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-        const LONG result = subkey.DeleteKeyTree(child);
-        if (result != ERROR_SUCCESS) {
-            return result;
+        const LONG removed = subkey.DeleteKeyTree(child);
+        if (removed != ERROR_SUCCESS) {
+            return removed;
         }
         childLength = 256;
     }
-    subkey.Close();
-    return RegDeleteKeyW(m_key, name);
+    // Through the handle: RegDeleteKeyW would open the name again, and follow a link.
+    const NTSTATUS deleted = NtDeleteKey(subkey.m_key);
+    return deleted >= 0 ? ERROR_SUCCESS : static_cast<LONG>(RtlNtStatusToDosError(deleted));
 }

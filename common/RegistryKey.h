@@ -40,8 +40,9 @@ public:
     // RegCloseKey's result, or 0 when nothing was held.
     LONG Close() noexcept;
 
-    // Removes the held key's subkey `name` with everything below it, bottom-up. Returns the
-    // first failing code; keys removed before a failure stay removed.
+    // Removes the held key's subkey `name` with everything below it, bottom-up. A registry
+    // link in the tree (or `name` itself) is removed as a link, its target left as it is.
+    // Returns the first failing code; keys removed before a failure stay removed.
     LONG DeleteKeyTree(const wchar_t* name) noexcept;
 
 private:

@@ -27,10 +27,14 @@ void CreateWithDefault(HKEY parent, const wchar_t* name, const wchar_t* value)
 void RegisterConverterServer(const CWideString& converterExecutable)
 {
     RemoveConverterServerRegistration();
+    CRegistryKey classes;
+    if (classes.Open(HKEY_LOCAL_MACHINE, MachineClassesPath) != ERROR_SUCCESS) {
+        return;
+    }
     const CWideString description = L"Ravelnest Reelshifter " + ProductVersion;
 
     CRegistryKey typeLibrary;
-    if (typeLibrary.Create(HKEY_CLASSES_ROOT, L"TypeLib\\" + AppIdGuid) == ERROR_SUCCESS) {
+    if (typeLibrary.Create(classes.Get(), L"TypeLib\\" + AppIdGuid) == ERROR_SUCCESS) {
         CreateWithDefault(typeLibrary.Get(), L"1.0", description);
         // In one call, whether or not "1.0" could be created: its intermediate keys arise with it.
         CreateWithDefault(typeLibrary.Get(), L"1.0\\0\\win32", converterExecutable);
@@ -38,21 +42,21 @@ void RegisterConverterServer(const CWideString& converterExecutable)
     }
 
     CRegistryKey appId;
-    if (appId.Create(HKEY_CLASSES_ROOT, L"AppID\\" + AppIdGuid) == ERROR_SUCCESS) {
+    if (appId.Create(classes.Get(), L"AppID\\" + AppIdGuid) == ERROR_SUCCESS) {
         appId.SetStringValue(nullptr, description);
         appId.SetDWordValue(L"AuthenticationLevel", 1);  // RPC_C_AUTHN_LEVEL_NONE
         appId.Close();
     }
 
     CRegistryKey executable;
-    if (executable.Create(HKEY_CLASSES_ROOT, L"AppID\\Reelshifter.exe") == ERROR_SUCCESS) {
+    if (executable.Create(classes.Get(), L"AppID\\Reelshifter.exe") == ERROR_SUCCESS) {
         executable.SetStringValue(nullptr, description);
         executable.SetStringValue(L"AppID", AppIdGuid);
         executable.Close();
     }
 
     CRegistryKey classKey;
-    if (classKey.Create(HKEY_CLASSES_ROOT, L"CLSID\\" + ClassIdGuid) == ERROR_SUCCESS) {
+    if (classKey.Create(classes.Get(), L"CLSID\\" + ClassIdGuid) == ERROR_SUCCESS) {
         classKey.SetStringValue(nullptr, ClassName);
         classKey.SetStringValue(L"AppID", AppIdGuid);
         CreateWithDefault(classKey.Get(), L"LocalServer32", converterExecutable);
@@ -60,7 +64,7 @@ void RegisterConverterServer(const CWideString& converterExecutable)
     }
 
     CRegistryKey interfaceKey;
-    if (interfaceKey.Create(HKEY_CLASSES_ROOT, L"Interface\\" + InterfaceGuid1) == ERROR_SUCCESS) {
+    if (interfaceKey.Create(classes.Get(), L"Interface\\" + InterfaceGuid1) == ERROR_SUCCESS) {
         interfaceKey.SetStringValue(nullptr, InterfaceName);
         CreateWithDefault(interfaceKey.Get(), L"TypeLib", AppIdGuid);
         CreateWithDefault(interfaceKey.Get(), L"ProxyStubClsid32", AutomationProxyStub);
@@ -68,7 +72,7 @@ void RegisterConverterServer(const CWideString& converterExecutable)
     }
 
     CRegistryKey progId;
-    if (progId.Create(HKEY_CLASSES_ROOT, ProgId) == ERROR_SUCCESS) {
+    if (progId.Create(classes.Get(), ProgId) == ERROR_SUCCESS) {
         progId.SetStringValue(nullptr, ClassName);
         CreateWithDefault(progId.Get(), L"CLSID", ClassIdGuid);
         progId.Close();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "InstalledState.h"
+#include "RegistryKey.h"
 #include "RoundTripTest.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
@@ -44,7 +45,12 @@ protected:
 
     void RemoveLeftovers() override
     {
-        SHDeleteKeyW(HKEY_CLASSES_ROOT, ClassKey);
+        // Not SHDeleteKeyW, which would follow a link a failed run left.
+        CRegistryKey classes;
+        if (classes.Open(HKEY_CLASSES_ROOT, nullptr) == ERROR_SUCCESS) {
+            classes.DeleteKeyTree(ClassKey);
+        }
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, L"RavelnestTests.Unrelated");
         DeleteTree(LongRoot);
     }
 };
@@ -195,6 +201,36 @@ TEST_F(HostileInputTest, DeepAndWideTreesBelowTheServerRegistrationGo)
     plant();
     Uninstall();
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey));
+    ExpectNothingLeft();
+}
+
+// Registry links below the class key, planted before setup and again before the
+// uninstaller: to their own parent, and to unrelated keys with values and with subkeys.
+// Each removal takes the links and never what they lead to.
+TEST_F(HostileInputTest, RegistryLinksBelowTheServerRegistrationGoAndTheirTargetsStay)
+{
+    const std::wstring unrelated = L"RavelnestTests.Unrelated";
+    SetString(HKEY_CLASSES_ROOT, unrelated + L"\\WithValues", L"Data", L"kept");
+    CreateKey(HKEY_CLASSES_ROOT, unrelated + L"\\WithSubkeys\\Child");
+    const std::wstring before = DumpKey(HKEY_CLASSES_ROOT, unrelated);
+    auto plant = [&] {
+        const std::wstring sub = std::wstring(ClassKey) + L"\\Sub";
+        CreateKey(HKEY_CLASSES_ROOT, sub);
+        ASSERT_TRUE(CreateRegistryLink(HKEY_CLASSES_ROOT, sub + L"\\ToParent", HKEY_CLASSES_ROOT, sub));
+        ASSERT_TRUE(CreateRegistryLink(HKEY_CLASSES_ROOT, std::wstring(ClassKey) + L"\\ToValues", HKEY_CLASSES_ROOT,
+                                       unrelated + L"\\WithValues"));
+        ASSERT_TRUE(CreateRegistryLink(HKEY_CLASSES_ROOT, sub + L"\\ToSubkeys", HKEY_CLASSES_ROOT,
+                                       unrelated + L"\\WithSubkeys"));
+    };
+    plant();
+    Install();
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(ClassKey) + L"\\Sub")) << "setup registers afresh";
+    EXPECT_EQ(before, DumpKey(HKEY_CLASSES_ROOT, unrelated));
+    plant();
+    Uninstall();
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey));
+    EXPECT_EQ(before, DumpKey(HKEY_CLASSES_ROOT, unrelated));
+    DeleteTestKey(HKEY_CLASSES_ROOT, unrelated.c_str());
     ExpectNothingLeft();
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "InstalledState.h"
 #include "RegistryKey.h"
@@ -64,6 +65,8 @@ TEST_F(RegistryKeyTest, DeletesLeafAndDeepTreeWithValues)
     CreateKey(L"Tree\\A\\A1");
     CreateKey(L"Tree\\A\\A2");
     CreateKey(L"Tree\\B\\B1\\Deep");
+    // The longest name a key may have, two levels below the removed key.
+    CreateKey((L"Tree\\B\\" + std::wstring(255, L'n')).c_str());
     CRegistryKey withValues;
     ASSERT_EQ(ERROR_SUCCESS, withValues.Open(HKEY_CURRENT_USER, Path(L"Tree\\B").c_str()));
     EXPECT_EQ(ERROR_SUCCESS, withValues.SetStringValue(L"DisplayName", L"Ravelnest Reelshifter SDK 1.2.0"));
@@ -74,6 +77,31 @@ TEST_F(RegistryKeyTest, DeletesLeafAndDeepTreeWithValues)
     EXPECT_EQ(ERROR_SUCCESS, m_root.DeleteKeyTree(L"Tree"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Path(L"Tree")));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Path(L"Keep")));
+}
+
+// A link in the tree goes as a link, never its target: one to its own parent, ones to
+// unrelated keys with values and with subkeys, and one given as the removed key itself.
+TEST_F(RegistryKeyTest, LinksAreRemovedAsLinksAndTheirTargetsStay)
+{
+    CreateKey(L"Unrelated\\WithSubkeys\\Child");
+    SetString(HKEY_CURRENT_USER, Path(L"Unrelated\\WithValues"), L"Data", L"kept");
+    CreateKey(L"Tree\\Sub");
+    const auto link = [](const wchar_t* at, const wchar_t* target) {
+        return CreateRegistryLink(HKEY_CURRENT_USER, Path(at), HKEY_CURRENT_USER, Path(target));
+    };
+    ASSERT_TRUE(link(L"Tree\\Sub\\ToParent", L"Tree\\Sub"));
+    ASSERT_TRUE(link(L"Tree\\ToValues", L"Unrelated\\WithValues"));
+    ASSERT_TRUE(link(L"Tree\\Sub\\ToSubkeys", L"Unrelated\\WithSubkeys"));
+    ASSERT_TRUE(link(L"TopLink", L"Unrelated\\WithSubkeys"));
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, Path(L"Tree\\ToValues"))) << "links work here";
+
+    EXPECT_EQ(ERROR_SUCCESS, m_root.DeleteKeyTree(L"Tree"));
+    EXPECT_EQ(ERROR_SUCCESS, m_root.DeleteKeyTree(L"TopLink"));
+    EXPECT_EQ(std::vector<std::wstring>{L"Unrelated"}, SubkeyNames(HKEY_CURRENT_USER, TestRoot));
+    std::wstring value;
+    EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, Path(L"Unrelated\\WithValues"), L"Data", value));
+    EXPECT_EQ(L"kept", value);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Path(L"Unrelated\\WithSubkeys\\Child")));
 }
 
 TEST_F(RegistryKeyTest, OpenAndCreateReplaceHeldKeyOnlyOnSuccess)

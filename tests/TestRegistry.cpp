@@ -19,6 +19,49 @@ const wchar_t* const ServerKeys[] = {
     L"ReelshifterLibrary.Reelshifter1",
 };
 
+namespace {
+
+// The key's name in the native registry ("\\REGISTRY\\MACHINE\\..."), as a link names its
+// target; empty when it cannot be read.
+std::wstring NativeKeyName(HKEY key)
+{
+    using QueryKey = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryKey>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    union {
+        ULONG length;  // KEY_NAME_INFORMATION: the name's length in bytes, then the name
+        BYTE bytes[sizeof(ULONG) + 65536];
+    } information;
+    ULONG size = 0;
+    constexpr int KeyNameInformation = 3;
+    if (!query || query(key, KeyNameInformation, &information, sizeof(information), &size) < 0) {
+        return std::wstring();
+    }
+    return std::wstring(reinterpret_cast<const wchar_t*>(information.bytes + sizeof(ULONG)),
+                        information.length / sizeof(wchar_t));
+}
+
+}  // namespace
+
+bool CreateRegistryLink(HKEY root, const std::wstring& path, HKEY targetRoot, const std::wstring& targetPath)
+{
+    CRegistryKey target;
+    if (target.Open(targetRoot, targetPath.c_str()) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring name = NativeKeyName(target.Get());
+    HKEY link = nullptr;
+    if (name.empty() || RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    // Without a terminator.
+    const LONG set = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                                    static_cast<DWORD>(name.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    return set == ERROR_SUCCESS;
+}
+
 bool KeyExists(HKEY root, const std::wstring& path)
 {
     CRegistryKey key;

@@ -20,6 +20,9 @@ std::wstring DumpKey(HKEY root, const std::wstring& path);
 bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value);
 void CreateKey(HKEY root, const std::wstring& path);
 void SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value);
+// Makes root\`path` a registry link to the existing key targetRoot\`targetPath`; false
+// when that fails. Such a link goes only with a removal that does not follow links.
+bool CreateRegistryLink(HKEY root, const std::wstring& path, HKEY targetRoot, const std::wstring& targetPath);
 // The installed entry's UninstallString, or an empty string.
 std::wstring UninstallEntryCommand();
 
