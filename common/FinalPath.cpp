@@ -74,3 +74,26 @@ bool ProcessRunsImage(HANDLE process, HANDLE image)
     return SameNonEmpty(ImagePathIn(process, 0), WithoutExtendedPrefix(FinalPathIn(image, VOLUME_NAME_DOS))) ||
            SameNonEmpty(ImagePathIn(process, PROCESS_NAME_NATIVE), FinalPathIn(image, VOLUME_NAME_NT));
 }
+
+bool LiesOnLocalFixedDrive(const CWideString& path)
+{
+    const wchar_t* text = path.Text();
+    if (CompareFoldedPrefix(text, L"\\\\?\\", 4) == 0) {
+        text += 4;  // "\\?\UNC\..." is left with "UNC\", no drive
+    }
+    const wchar_t letter = FoldAsciiLetter(text[0]);
+    if (letter < L'a' || letter > L'z' || text[1] != L':' || text[2] != L'\\') {
+        return false;
+    }
+    const wchar_t root[] = {letter, L':', L'\\', 0};
+    return GetDriveTypeW(root) == DRIVE_FIXED;
+}
+
+bool HandleLiesOnLocalFixedVolume(HANDLE handle)
+{
+    FILE_REMOTE_PROTOCOL_INFO protocol = {};
+    if (GetFileInformationByHandleEx(handle, FileRemoteProtocolInfo, &protocol, sizeof(protocol))) {
+        return false;
+    }
+    return LiesOnLocalFixedDrive(FinalPathOf(handle));
+}

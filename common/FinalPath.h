@@ -13,3 +13,15 @@ CWideString FinalPathOf(HANDLE handle);
 // so that a folder on the way renamed since then shows as a difference. Compared in DOS
 // form, and else in the system's native form.
 bool ProcessRunsImage(HANDLE process, HANDLE image);
+
+// True when `path` names a place on a drive of this machine's own fixed disks: a drive
+// letter ("C:\...", also as "\\?\C:\...") whose GetDriveTypeW is DRIVE_FIXED. A UNC path,
+// "\\?\UNC\..." included, a device path, a relative path, and a mapped network, removable
+// or optical drive are not.
+bool LiesOnLocalFixedDrive(const CWideString& path);
+
+// True when the open file or folder lies on a local fixed volume: its final path does (a
+// link on the way to a share shows there), and the file system names no remote protocol
+// for it. On a remote file system the server decides what each later open reads, whatever
+// was checked before.
+bool HandleLiesOnLocalFixedVolume(HANDLE handle);

@@ -12,6 +12,7 @@
 #include "FolderWalk.h"
 #include "HandleHolder.h"
 #include "TestPrograms.h"
+#include "TestRegistry.h"
 
 std::wstring BinFolder()
 {
@@ -291,6 +292,82 @@ void RemoveUnixLink(const std::wstring& link)
     }
     for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
         Sleep(50);
+    }
+}
+
+namespace {
+
+// Wine's own mount-manager call that winecfg uses to define a drive: the drive letter, its
+// type and the Unix folder it shows (none: the drive goes).
+bool DefineWineDrive(wchar_t letter, UINT type, const std::string& unixFolder)
+{
+    struct UnixDrive {
+        ULONG size;
+        ULONG type;
+        ULONG fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset;
+        USHORT deviceOffset;
+        USHORT labelOffset;
+    };
+    std::vector<char> request(sizeof(UnixDrive) + unixFolder.size() + 1, 0);
+    auto* drive = reinterpret_cast<UnixDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = type;
+    drive->letter = letter;
+    if (!unixFolder.empty()) {
+        drive->mountPointOffset = sizeof(UnixDrive);
+        memcpy(request.data() + sizeof(UnixDrive), unixFolder.c_str(), unixFolder.size());
+    }
+    const CHandleHolder manager = HoldValidHandle(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                              nullptr));
+    constexpr DWORD DefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+    DWORD returned = 0;
+    return manager && DeviceIoControl(manager.Get(), DefineUnixDrive, request.data(), drive->size, nullptr, 0,
+                                      &returned, nullptr);
+}
+
+}  // namespace
+
+CWineNetworkPlace::CWineNetworkPlace(const std::wstring& name, const std::wstring& folder)
+{
+    const std::string target = UnixPath(folder);
+    if (target.empty()) {
+        return;
+    }
+    if (name.find(L'\\') == std::wstring::npos) {
+        m_drive = name;
+        m_valid = DefineWineDrive(name[0], DRIVE_REMOTE, target) && GetDriveTypeW((name + L"\\").c_str()) == DRIVE_REMOTE;
+        return;
+    }
+    // The prefix's dosdevices folder: where drive C: is a link.
+    std::string devices = UnixPath(L"C:\\");
+    const size_t drive = devices.rfind("/c:");
+    if (drive == std::string::npos) {
+        return;
+    }
+    devices.resize(drive);
+    std::string share(name.begin(), name.end());  // ASCII names only
+    m_link = devices + "/unc/" + share.replace(share.find('\\'), 1, "/");
+    RunUnixProgram(L"/bin/sh", L"-c \"mkdir -p '" + Widened(m_link.substr(0, m_link.rfind('/'))) + L"' && ln -s -n '" +
+                                   Widened(target) + L"' '" + Widened(m_link) + L"'\"");
+    const std::wstring root = L"\\\\" + name + L"\\";
+    for (int i = 0; i < 200 && !m_valid; ++i) {
+        m_valid = GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES;
+        Sleep(m_valid ? 0 : 50);
+    }
+}
+
+CWineNetworkPlace::~CWineNetworkPlace()
+{
+    if (!m_link.empty()) {
+        RunUnixProgram(L"/bin/rm", L"-f \"" + Widened(m_link) + L"\"");
+    }
+    if (!m_drive.empty()) {
+        DefineWineDrive(m_drive[0], DRIVE_NO_ROOT_DIR, std::string());
     }
 }
 

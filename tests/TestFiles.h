@@ -52,5 +52,24 @@ bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link, which Wine's own calls cannot unlink when it points at a folder.
 void RemoveUnixLink(const std::wstring& link);
 
+// Under Wine, a share \\server\share is the prefix's dosdevices/unc/server/share, and a drive
+// letter is the network's when Wine's mount manager says so. Each object makes one of them
+// lead to a local `folder` for its lifetime; Valid() is false when that failed.
+class CWineNetworkPlace {
+public:
+    // `name`: "server\share" for a share, "r:" for a network drive.
+    CWineNetworkPlace(const std::wstring& name, const std::wstring& folder);
+    ~CWineNetworkPlace();
+    CWineNetworkPlace(const CWineNetworkPlace&) = delete;
+    CWineNetworkPlace& operator=(const CWineNetworkPlace&) = delete;
+
+    bool Valid() const { return m_valid; }
+
+private:
+    std::string m_link;
+    std::wstring m_drive;
+    bool m_valid = false;
+};
+
 // The target a shell link names, or an empty string.
 std::wstring ShortcutTarget(const std::wstring& shortcut);

@@ -284,24 +284,45 @@ TEST(CopyHandoff, StartedProcessIsCheckedAgainstTheHeldFile)
     WaitForSingleObject(process.Get(), 5000);
 }
 
-TEST_F(UninstallTest, UnobtainableShellFolderExitsOneAndChangesNothing)
+// A shell folder that cannot be obtained, and a local application-data folder on a share or
+// a network drive, where a server would answer the checked reads of the copy as it likes:
+// exit code 1 before anything is made, there or anywhere.
+TEST_F(UninstallTest, UnobtainableOrNetworkShellFolderExitsOneAndChangesNothing)
 {
     SetString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"DisplayName", EntryName);
+    const std::wstring network = L"C:\\ravelnest-tests\\network";
+    DeleteTree(network);
+    ASSERT_TRUE(CreateDirectoryW(network.c_str(), nullptr));
+    const CWineNetworkPlace share(L"server\\share", network);
+    const CWineNetworkPlace drive(L"r:", network);
+    ASSERT_TRUE(share.Valid() && drive.Valid()) << "no share or network drive under this Wine";
     const std::wstring before = DumpInstalledState();
+    const std::wstring missing = L"Q:\\Missing Drive\\Folder";
     const struct {
         HKEY root;
         std::wstring path;
         const wchar_t* name;
+        std::wstring value;
     } overrides[] = {
-        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir"},
-        {HKEY_LOCAL_MACHINE, UserShellFolders, L"Common Programs"},
-        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData"},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir", missing},
+        {HKEY_LOCAL_MACHINE, UserShellFolders, L"Common Programs", missing},
+        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData", missing},
+        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData", L"\\\\server\\share\\AppData\\Local"},
+        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData", L"\\\\?\\UNC\\server\\share\\AppData\\Local"},
+        {HKEY_CURRENT_USER, UserShellFolders, L"Local AppData", L"R:\\AppData\\Local"},
     };
     for (const auto& override : overrides) {
-        CStringOverride missing(override.root, override.path, override.name, L"Q:\\Missing Drive\\Folder");
-        EXPECT_EQ(1u, RunProgram(Quoted(BinPath(L"Uninstall.exe")))) << override.name;
-        EXPECT_TRUE(WaitForTemporaryCopies(0).empty()) << override.name;
-        EXPECT_FALSE(FileExists(UninstallCopyPath())) << override.name;
+        SCOPED_TRACE(override.value);
+        {
+            CStringOverride changed(override.root, override.path, override.name, override.value);
+            EXPECT_EQ(1u, RunProgram(Quoted(BinPath(L"Uninstall.exe")))) << override.name;
+            // On the network, reading the copy's path as the tests do would make its folders.
+            EXPECT_TRUE(ProcessesNamed(L"Ravelnest Reelshifter SDK Uninstall.exe").empty()) << override.name;
+            if (override.value == missing) {
+                EXPECT_FALSE(FileExists(UninstallCopyPath())) << override.name;
+            }
+        }
+        EXPECT_EQ(L"", ListFolder(network)) << "written on the network";
         EXPECT_EQ(before, DumpInstalledState()) << override.name;
     }
 }

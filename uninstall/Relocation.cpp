@@ -263,9 +263,10 @@ bool StartTemporaryCopy()
     if (!RetryWhileHeld([&] { return static_cast<bool>(folder = OpenTemporaryFolder()); })) {
         return false;
     }
+    // Checked again through the handle that is held: the folder cannot move meanwhile.
     const CWideString expectedPath = ExpectedFinalCopyPath(folder.Get());
     CFileBytes image;
-    if (expectedPath.Length() == 0 || !ReadOwnImage(image)) {
+    if (!HandleLiesOnLocalFixedVolume(folder.Get()) || expectedPath.Length() == 0 || !ReadOwnImage(image)) {
         return false;
     }
     // A name whose file another uninstaller started at the same time is deleting refuses

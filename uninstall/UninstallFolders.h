@@ -11,5 +11,6 @@ extern CWideString TemporaryFolder;  // "Temp" beside the local application-data
 extern CWideString TemporaryCopyPath;
 
 // Fills the folders above from the shell; false, with nothing created, when one of the
-// three shell folders cannot be obtained.
+// three shell folders cannot be obtained, or when the local application-data folder or
+// the temporary folder lies anywhere but on a local fixed volume.
 bool FormUninstallFolders();
