@@ -40,7 +40,7 @@ CWideString InternetExplorerPath()
 
 void OpenDownloadPage(const wchar_t* url)
 {
-    const CDesktopShell shell;
+    CDesktopShell shell;
     if (!shell.CanStart()) {
         return;
     }

@@ -6,7 +6,7 @@
 
 void OpenReadme(const CWideString& readmePath)
 {
-    const CDesktopShell shell;
+    CDesktopShell shell;
     const CWideString viewerFolder = SystemFolder();
     if (!shell.CanStart() || shell.Open(readmePath, nullptr, viewerFolder, L"open") || viewerFolder.Length() == 0) {
         return;
@@ -16,9 +16,11 @@ void OpenReadme(const CWideString& readmePath)
     CWideString notepad = viewerFolder;
     notepad.AppendComponent(L"notepad.exe");
     const CWideString quotedReadme = L"\"" + readmePath + L"\"";
+    // The shell may have stopped answering since: then only a token without an
+    // administrator's rights starts Notepad itself.
     if (shell.Reached()) {
         shell.Open(notepad, quotedReadme, viewerFolder, L"open");
-    } else {
+    } else if (shell.CanStart()) {
         StartDetachedProgram(notepad, L"notepad.exe " + quotedReadme, viewerFolder);
     }
 }

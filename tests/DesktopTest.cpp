@@ -4,6 +4,10 @@
 // another file, a link in place of the temporary folder.
 #include <gtest/gtest.h>
 
+#include <exdisp.h>
+#include <objbase.h>
+#include <shlguid.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -18,6 +22,52 @@
 #include "TextFold.h"
 
 namespace {
+
+// Stands in for the desktop's shell and never answers: each activation waits until the test
+// lets go. Registered before Explorer starts, in a prefix and Wine server of the test's own,
+// it is what setup's route to the shell reaches.
+class CHungShell : public IClassFactory {
+public:
+    CHungShell() = default;
+    ~CHungShell()
+    {
+        SetEvent(m_release.Get());
+        if (m_cookie != 0) {
+            CoRevokeClassObject(m_cookie);
+        }
+    }
+    CHungShell(const CHungShell&) = delete;
+    CHungShell& operator=(const CHungShell&) = delete;
+
+    // On an apartment of many threads: each call comes on a thread of COM's.
+    bool Register()
+    {
+        return CoRegisterClassObject(CLSID_ShellWindows, this, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &m_cookie) ==
+               S_OK;
+    }
+    LONG Activations() const { return m_activations; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        *object = iid == IID_IUnknown || iid == IID_IClassFactory ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the test
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** object) override
+    {
+        *object = nullptr;
+        InterlockedIncrement(&m_activations);
+        WaitForSingleObject(m_release.Get(), INFINITE);
+        return E_FAIL;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    CHandleHolder m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    DWORD m_cookie = 0;
+    volatile LONG m_activations = 0;
+};
 
 const wchar_t* const Victims = L"C:\\ravelnest-tests\\desktop-victims";
 
@@ -193,6 +243,47 @@ TEST_F(DesktopTest, LinkInPlaceOfTheTemporaryFolderChangesNoOtherFile)
     ASSERT_TRUE(MoveFileW(SavedTemporaryFolder().c_str(), TemporaryFolderPath().c_str()));
     Uninstall();
     ExpectNothingLeft();
+}
+
+// The desktop's shell hung: setup gives its route up within the bound, starts nothing, and
+// reaches its completion message; the dialog answers messages while a download button
+// waits. Run alone, in a prefix whose Wine server it starts (CMake's desktop_test_hung_shell).
+TEST(HungShell, SetupGivesTheShellUpWithinTheBoundAndStartsNothing)
+{
+    ASSERT_TRUE(ProcessesNamed(L"explorer.exe").empty()) << "Explorer started before the stand-in: run alone";
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    {
+        CHungShell shell;
+        ASSERT_TRUE(shell.Register());
+        const std::vector<DWORD> browsers = ProcessesNamed(L"iexplore.exe");
+        const std::vector<DWORD> notepads = ProcessesNamed(L"notepad.exe");
+        const SetupRun run = RunSetup(
+            PackageFolder() + L"\\setup.exe", Confirm::Click,
+            [&] {
+                HWND dialog = FindWindowW(L"#32770", SetupCaption);
+                ASSERT_NE(nullptr, dialog);
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);  // Reelshifter's page
+                for (int i = 0; i < 200 && shell.Activations() == 0; ++i) {
+                    Sleep(50);
+                }
+                ASSERT_EQ(1, shell.Activations()) << "the route did not reach the stand-in";
+                DWORD_PTR answer = 0;
+                EXPECT_NE(0, SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer))
+                    << "the dialog stopped answering while the shell did not";
+            },
+            60000);
+        EXPECT_TRUE(run.sawMessage);
+        EXPECT_FALSE(run.messageHasErrorIcon);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_EQ(2, shell.Activations()) << "the download button's route, then the readme's";
+        Sleep(1000);
+        EXPECT_EQ(browsers, ProcessesNamed(L"iexplore.exe"));
+        EXPECT_EQ(notepads, ProcessesNamed(L"notepad.exe"));
+        EXPECT_TRUE(FileExists(InstallFolderPath() + L"\\Uninstall.exe"));
+    }
+    CoUninitialize();
+    EXPECT_EQ(0u, RunUninstallEntry());
+    EXPECT_EQ(std::vector<DWORD>{0}, WaitForTemporaryCopies());
 }
 
 }  // namespace

@@ -317,7 +317,8 @@ HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process, DWORD timeo
     return nullptr;
 }
 
-SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm, const std::function<void()>& whileDialogWaits)
+SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm, const std::function<void()>& whileDialogWaits,
+                  DWORD messageTimeoutMilliseconds)
 {
     SetupRun run;
     // From its own folder, as Explorer starts a program.
@@ -339,7 +340,7 @@ SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm, const std::fun
     } else {
         PostMessageW(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0);
     }
-    if (HWND box = WaitForMessageBox(setup.id, dialog, setup.process)) {
+    if (HWND box = WaitForMessageBox(setup.id, dialog, setup.process, messageTimeoutMilliseconds)) {
         run.sawMessage = true;
         wchar_t text[1024] = {};
         GetDlgItemTextW(box, 0xFFFF, text, 1024);

@@ -71,7 +71,7 @@ HWND WaitForMessageBox(DWORD processId, HWND dialog, HANDLE process, DWORD timeo
 // Starts `setupPath` from its own folder, calls `whileDialogWaits` once its dialog shows,
 // confirms the dialog, reads and dismisses the message that follows.
 SetupRun RunSetup(const std::wstring& setupPath, Confirm confirm = Confirm::Click,
-                  const std::function<void()>& whileDialogWaits = nullptr);
+                  const std::function<void()>& whileDialogWaits = nullptr, DWORD messageTimeoutMilliseconds = 30000);
 
 // Starts the entry's UninstallString as the Add/Remove Programs panel does, from the
 // installation folder as Explorer would; the first instance's exit code.

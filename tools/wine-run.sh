@@ -19,5 +19,11 @@ fi
 export WINEPREFIX="${RAVELNEST_WINEPREFIX:-$prefix}"
 source "$here/wine-env.sh"
 
+# RAVELNEST_FRESH_WINESERVER=1: the prefix's Wine server, and with it Explorer, ended first,
+# for a test that must act before Explorer starts.
+if [ "${RAVELNEST_FRESH_WINESERVER:-}" = 1 ]; then
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+fi
 "$here/wine-prefix.sh" "$WINEPREFIX"
 exec wine "$@"
