@@ -2,7 +2,9 @@
 # The main job: installs what is missing, builds the package (folder and zip) and runs the
 # real setup.exe in a sandboxed Wine prefix of its own (build/demo-prefix, never ~/.wine).
 # With a display, the dialog appears and you drive it; without one, Xvfb, screenshots and a
-# driver that confirms and prints what was installed.
+# driver that confirms and prints what was installed. Where the kernel runs no 32-bit code,
+# the shipped 32-bit setup.exe cannot run: the demo runs the 64-bit build of the same
+# sources instead (build-x64/demo-prefix), and says so.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
@@ -18,10 +20,22 @@ echo "package: $package and $zip"
 (cd "$package" && sha256sum -- setup.exe Uninstall.exe readme.txt "Reelshifter SDK.chm")
 (cd "$build" && sha256sum -- "$(basename "$zip")")
 
-export WINEPREFIX="$build/demo-prefix"
+demo_build="$build"
+about="the shipped 32-bit setup.exe"
+if [ "$("$root/tools/kernel-code.sh")" = 64 ]; then
+    about="the 64-bit build of the same sources: this kernel runs no 32-bit code"
+    demo_build="$root/build-x64"
+    cmake -S "$root" -B "$demo_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$demo_build" -j "${JOBS:-2}" --target sdk_package demo_driver
+    export RAVELNEST_WINE64=1
+fi
+echo "demo: $about"
+
+export WINEPREFIX="$demo_build/demo-prefix"
 source "$root/tools/wine-env.sh"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-setup="$package/setup.exe"
+setup="$demo_build/package/ReelshifterSDK/setup.exe"
 
 # The demo prefix draws real windows; Japanese text in the dialog font comes from the CJK font.
 if [ ! -f "$WINEPREFIX/.ravelnest-ready" ]; then
@@ -48,6 +62,7 @@ fi
 shots="$build/screenshots"
 mkdir -p "$shots"
 rm -f "$shots/dialog.png" "$shots/completion.png"
+echo "$about" > "$shots/about.txt"
 # The pipeline's status is the script's: the driver's, or the screenshots'. The Wine server
 # ends with the display, whichever way the script ends.
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
@@ -65,5 +80,5 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
             END*) break ;;
         esac
     done
-' main-job "$build/bin/demo_driver.exe" "$setup_windows" "$shots"
-echo "screenshots: $shots/dialog.png $shots/completion.png"
+' main-job "$demo_build/bin/demo_driver.exe" "$setup_windows" "$shots"
+echo "screenshots ($about): $shots/dialog.png $shots/completion.png"
