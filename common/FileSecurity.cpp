@@ -74,17 +74,18 @@ CAdministratorsOnlySecurity::~CAdministratorsOnlySecurity()
     LocalFree(m_attributes.lpSecurityDescriptor);
 }
 
-bool IsWritableByAdministratorsOnly(HANDLE file)
+bool IsWritableByAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR descriptor)
 {
     PSID owner = nullptr;
+    BOOL ownerDefaulted = FALSE;
+    BOOL hasDacl = FALSE;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                        nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    BOOL daclDefaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) ||
+        !GetSecurityDescriptorDacl(descriptor, &hasDacl, &dacl, &daclDefaulted)) {
         return false;
     }
-    const CLocalMemory freed(descriptor);
-    if (!owner || !IsAdministratorsOrSystem(owner) || !dacl) {
+    if (!owner || !IsAdministratorsOrSystem(owner) || !hasDacl || !dacl) {
         return false;  // no DACL lets everyone do everything
     }
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
@@ -93,8 +94,11 @@ bool IsWritableByAdministratorsOnly(HANDLE file)
             return false;
         }
         const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
-            continue;  // takes rights away, or applies only to what a folder would hold
+        if ((header->AceFlags & VALID_INHERIT_FLAGS) != 0) {
+            return false;  // inherited from the user's folder, or for it: never the copy's own
+        }
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            continue;  // takes rights away
         }
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
             return false;  // a kind this check does not read
@@ -106,4 +110,15 @@ bool IsWritableByAdministratorsOnly(HANDLE file)
         }
     }
     return true;
+}
+
+bool IsWritableByAdministratorsOnly(HANDLE file)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const CLocalMemory freed(descriptor);
+    return IsWritableByAdministratorsOnlyDescriptor(descriptor);
 }

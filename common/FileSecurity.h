@@ -20,6 +20,9 @@ private:
 };
 
 // True when the user's own programs cannot have written the open file (opened with
-// READ_CONTROL): SYSTEM or Administrators own it, and its DACL lets no one else write it,
-// delete it or change its permissions or owner.
+// READ_CONTROL): SYSTEM or Administrators own it, its DACL lets no one else write it, delete
+// it or change its permissions or owner, and no entry of it is inherited or inheritable
+// (the copy's own DACL has none).
 bool IsWritableByAdministratorsOnly(HANDLE file);
+// The same rule, read from a security descriptor with its owner and DACL.
+bool IsWritableByAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR descriptor);

@@ -44,9 +44,14 @@ CWideString ImagePathIn(HANDLE process, DWORD form)
     return path;
 }
 
-// The final path without the extended-length prefix that GetFinalPathNameByHandleW puts
-// before a DOS path: the form in which the system names a process's image.
-CWideString WithoutExtendedPrefix(const CWideString& path)
+bool SameNonEmpty(const CWideString& first, const CWideString& second)
+{
+    return first.Length() > 0 && first.Length() == second.Length() && EqualsFolded(first, second);
+}
+
+}  // namespace
+
+CWideString ImageFormOfFinalPath(const CWideString& path)
 {
     if (CompareFoldedPrefix(path, L"\\\\?\\unc\\", 8) == 0) {
         return L"\\\\" + CWideString(path.Text() + 8);
@@ -57,13 +62,6 @@ CWideString WithoutExtendedPrefix(const CWideString& path)
     return path;
 }
 
-bool SameNonEmpty(const CWideString& first, const CWideString& second)
-{
-    return first.Length() > 0 && first.Length() == second.Length() && EqualsFolded(first, second);
-}
-
-}  // namespace
-
 CWideString FinalPathOf(HANDLE handle)
 {
     return FinalPathIn(handle, VOLUME_NAME_DOS);
@@ -71,7 +69,7 @@ CWideString FinalPathOf(HANDLE handle)
 
 bool ProcessRunsImage(HANDLE process, HANDLE image)
 {
-    return SameNonEmpty(ImagePathIn(process, 0), WithoutExtendedPrefix(FinalPathIn(image, VOLUME_NAME_DOS))) ||
+    return SameNonEmpty(ImagePathIn(process, 0), ImageFormOfFinalPath(FinalPathIn(image, VOLUME_NAME_DOS))) ||
            SameNonEmpty(ImagePathIn(process, PROCESS_NAME_NATIVE), FinalPathIn(image, VOLUME_NAME_NT));
 }
 

@@ -8,6 +8,11 @@
 // DOS form with the letters A-Z folded; empty when the system cannot tell.
 CWideString FinalPathOf(HANDLE handle);
 
+// A handle's final path (VOLUME_NAME_DOS) in the form in which the system names a
+// process's image: without the extended-length prefix, "\\?\UNC\server\share\..." as
+// "\\server\share\..."; a native "\Device\..." path stays as it is.
+CWideString ImageFormOfFinalPath(const CWideString& finalPath);
+
 // True when `process` was started from the file `image` holds open: the process's image
 // path names the same file as the handle's final path. Both are read now, after the start,
 // so that a folder on the way renamed since then shows as a difference. Compared in DOS

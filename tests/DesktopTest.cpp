@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopShell.h"
 #include "HandleHolder.h"
 #include "InstalledState.h"
 #include "RoundTripTest.h"
@@ -243,6 +244,40 @@ TEST_F(DesktopTest, LinkInPlaceOfTheTemporaryFolderChangesNoOtherFile)
     ASSERT_TRUE(MoveFileW(SavedTemporaryFolder().c_str(), TemporaryFolderPath().c_str()));
     Uninstall();
     ExpectNothingLeft();
+}
+
+// Whether setup may start the readme viewer or the browser itself, from its token's facts,
+// when the desktop's shell was not reached: only a token with neither Administrators
+// enabled nor a high integrity level, whatever its elevation type. Through the shell
+// whenever it was reached.
+TEST(StartRoute, OnlyATokenWithoutAnAdministratorsRightsStartsProgramsItself)
+{
+    const auto route = StartRoute::Directly;
+    const auto nothing = StartRoute::Nothing;
+    const struct {
+        const char* token;
+        TokenFacts facts;
+        StartRoute unreached;
+    } rows[] = {
+        {"split, elevated", {true, TokenElevationTypeFull, true, SECURITY_MANDATORY_HIGH_RID}, nothing},
+        {"split, not elevated", {true, TokenElevationTypeLimited, false, SECURITY_MANDATORY_MEDIUM_RID}, route},
+        {"not split, administrator", {true, TokenElevationTypeDefault, true, SECURITY_MANDATORY_HIGH_RID}, nothing},
+        {"administrator at medium", {true, TokenElevationTypeDefault, true, SECURITY_MANDATORY_MEDIUM_RID}, nothing},
+        {"high, without Administrators", {true, TokenElevationTypeDefault, false, SECURITY_MANDATORY_HIGH_RID}, nothing},
+        {"system", {true, TokenElevationTypeDefault, false, SECURITY_MANDATORY_SYSTEM_RID}, nothing},
+        {"standard user", {true, TokenElevationTypeDefault, false, SECURITY_MANDATORY_MEDIUM_RID}, route},
+        {"low integrity", {true, TokenElevationTypeDefault, false, SECURITY_MANDATORY_LOW_RID}, route},
+        {"unreadable", {false, TokenElevationTypeDefault, false, SECURITY_MANDATORY_MEDIUM_RID}, nothing},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.unreached, ChooseStartRoute(row.facts, false)) << row.token;
+        EXPECT_EQ(StartRoute::ThroughDesktopShell, ChooseStartRoute(row.facts, true)) << row.token;
+    }
+    // Under Wine every program has Administrators enabled at high integrity.
+    const TokenFacts own = ReadTokenFacts();
+    EXPECT_TRUE(own.readable && own.administratorsEnabled);
+    EXPECT_EQ(static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID), own.integrityLevel);
+    EXPECT_EQ(nothing, ChooseStartRoute(own, false));
 }
 
 // The desktop's shell hung: setup gives its route up within the bound, starts nothing, and

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -357,17 +358,56 @@ TEST_F(SetupTest, SourceWithoutReadmeInstallsTheRest)
     DeleteTree(source);
 }
 
-TEST_F(SetupTest, UnwritableInstallFolderReportsFailureAndExitsOne)
+namespace {
+
+// Replaces the DACL of HKEY_LOCAL_MACHINE\`path` (opened for its permissions alone).
+bool SetKeyDacl(const std::wstring& path, const wchar_t* sddl)
 {
-    // A file where the installation folder belongs: no folder, no copies.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    HKEY key = nullptr;
+    bool set = false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+        set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    LocalFree(descriptor);
+    return set;
+}
+
+}  // namespace
+
+// What setup made does not read back: the installation folder cannot be made (a file lies
+// in its place), or the uninstall entry's command is another (its key, left by something
+// else, names the SDK rightly but lets no one write it). Each gives the failure message.
+TEST_F(SetupTest, UnwritableInstallFolderOrEntryReportsFailureAndExitsOne)
+{
     CreateDirectoryW(MakerFolderPath().c_str(), nullptr);
     WriteText(InstallFolderPath(), "in the way");
-    const SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
+    SetupRun run = RunSetup(PackageFolder() + L"\\setup.exe");
     EXPECT_EQ(1u, run.exitCode);
     EXPECT_TRUE(run.sawMessage);
     EXPECT_EQ(FailureText, run.messageText);
     EXPECT_TRUE(run.messageHasErrorIcon);
     DeleteFileW(InstallFolderPath().c_str());
+
+    const std::wstring entry = std::wstring(UninstallKey) + L"\\" + EntryName;
+    SetString(HKEY_LOCAL_MACHINE, entry, L"DisplayName", EntryName);
+    SetString(HKEY_LOCAL_MACHINE, entry, L"UninstallString", L"\"C:\\Elsewhere\\Uninstall.exe\"");
+    // Everyone may read it and change its permissions (the test, afterwards); no one may write
+    // or delete it (Wine lets a key's deletion through unless it is denied).
+    ASSERT_TRUE(SetKeyDacl(entry, L"D:P(D;;SD;;;WD)(A;;KR;;;WD)(A;;WD;;;WD)"));
+    run = RunSetup(PackageFolder() + L"\\setup.exe");
+    std::wstring command;
+    EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, entry, L"UninstallString", command));
+    EXPECT_TRUE(SetKeyDacl(entry, L"D:(A;;KA;;;WD)"));
+    EXPECT_EQ(L"\"C:\\Elsewhere\\Uninstall.exe\"", command) << "the key was written after all";
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_EQ(FailureText, run.messageText);
+    EXPECT_TRUE(run.messageHasErrorIcon);
+    DeleteTestKey(HKEY_LOCAL_MACHINE, entry.c_str());
 }
 
 TEST_F(SetupTest, UnobtainableProgramFilesQuitsSilently)

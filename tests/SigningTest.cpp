@@ -10,6 +10,7 @@
 #include "FolderWalk.h"
 #include "InstalledState.h"
 #include "RoundTripTest.h"
+#include "SignedImageParts.h"
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
@@ -66,18 +67,30 @@ IMAGE_DATA_DIRECTORY& CertificateEntry(std::vector<char>& image)
 TEST_F(SigningTest, UninstallerChangedAfterSigningIsNotInstalled)
 {
     const std::wstring changed = SigningFolder() + L"\\changed-uninstaller";
-    for (int variant = 0; variant < 2; ++variant) {
+    for (int variant = 0; variant < 3; ++variant) {
         SCOPED_TRACE(variant);
         DeleteTree(changed);
         CopyFolder(SigningFolder() + L"\\signed", changed);
         std::vector<char> uninstaller = ReadBytes(changed + L"\\Uninstall.exe");
         ASSERT_GT(uninstaller.size(), 0x1000u);
+        const DWORD unsignedSize = CertificateEntry(uninstaller).VirtualAddress;
         if (variant == 0) {
             uninstaller[0x800] ^= 0x5A;  // in the first section, after the headers
-        } else {
-            uninstaller.resize(CertificateEntry(uninstaller).VirtualAddress);  // without its signature
+        } else if (variant == 1) {
+            uninstaller.resize(unsignedSize);  // without its signature
             uninstaller.insert(uninstaller.begin() + 0x800, 8, 'X');
             CertificateEntry(uninstaller) = {0x800, 8};
+        } else {
+            // A "table" from just after the certificate entry, inside the headers, to the end.
+            const DWORD inside = static_cast<DWORD>(DataDirectoryOffset(uninstaller, IMAGE_DIRECTORY_ENTRY_SECURITY) + 8);
+            uninstaller.resize(unsignedSize);
+            CertificateEntry(uninstaller) = {inside, unsignedSize - inside};
+        }
+        if (variant > 0) {
+            ImagePart parts[SignedImagePartCount];
+            EXPECT_FALSE(FindSignedImageParts(reinterpret_cast<const uint8_t*>(uninstaller.data()), uninstaller.size(),
+                                              parts))
+                << "a certificate table inside the image is left out of the digest";
         }
         WriteBytes(changed + L"\\Uninstall.exe", uninstaller);
         const SetupRun run = RunSetup(changed + L"\\setup.exe");

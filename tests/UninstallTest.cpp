@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "DetachedProgram.h"
+#include "FileSecurity.h"
 #include "FinalPath.h"
 #include "HandleHolder.h"
 #include "InstalledState.h"
@@ -287,6 +289,99 @@ TEST(CopyHandoff, StartedProcessIsCheckedAgainstTheHeldFile)
 // A shell folder that cannot be obtained, and a local application-data folder on a share or
 // a network drive, where a server would answer the checked reads of the copy as it likes:
 // exit code 1 before anything is made, there or anywhere.
+// A handle's final path in each form, as the image path a process reports for that file.
+TEST(CopyHandoff, FinalPathsAreComparedInTheFormAProcessReports)
+{
+    const struct {
+        const wchar_t* finalPath;
+        const wchar_t* imagePath;
+    } forms[] = {
+        {L"\\\\?\\c:\\users\\x\\appdata\\temp\\copy.exe", L"c:\\users\\x\\appdata\\temp\\copy.exe"},
+        {L"\\\\?\\UNC\\server\\share\\temp\\copy.exe", L"\\\\server\\share\\temp\\copy.exe"},
+        {L"\\\\?\\unc\\server\\share\\copy.exe", L"\\\\server\\share\\copy.exe"},
+        {L"\\device\\harddiskvolume2\\temp\\copy.exe", L"\\device\\harddiskvolume2\\temp\\copy.exe"},
+        {L"c:\\temp\\copy.exe", L"c:\\temp\\copy.exe"},
+    };
+    for (const auto& form : forms) {
+        EXPECT_STREQ(form.imagePath, ImageFormOfFinalPath(form.finalPath).Text()) << form.finalPath;
+    }
+}
+
+// The text form of the SID this process runs as.
+std::wstring CurrentUserSid()
+{
+    HANDLE token = nullptr;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } information;
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return std::wstring();
+    }
+    const CHandleHolder held(token);
+    if (!GetTokenInformation(token, TokenUser, &information, sizeof(information), &size) ||
+        !ConvertSidToStringSidW(information.user.User.Sid, &text)) {
+        return std::wstring();
+    }
+    const std::wstring sid = text;
+    LocalFree(text);
+    return sid;
+}
+
+// The copy is made with exactly this DACL, protected from Temp's inheritable entries:
+// SYSTEM and Administrators with full control, the user reading and executing it.
+TEST(CopySecurity, CopyIsCreatedWritableByAdministratorsOnly)
+{
+    CAdministratorsOnlySecurity security;
+    ASSERT_NE(nullptr, security.Attributes());
+    PSECURITY_DESCRIPTOR descriptor = security.Attributes()->lpSecurityDescriptor;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_NE(0, control & SE_DACL_PROTECTED) << "the folder's inheritable entries would apply";
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+    const std::wstring dacl = text;
+    LocalFree(text);
+    EXPECT_EQ(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;" + CurrentUserSid() + L")", dacl);
+}
+
+// An earlier copy is used again only when the user's programs cannot have written it.
+TEST(CopySecurity, OnlyACopyThatOnlyAdministratorsCanHaveWrittenIsReused)
+{
+    const std::wstring user = CurrentUserSid();
+    ASSERT_FALSE(user.empty());
+    const std::wstring own = L"(A;;FA;;;SY)(A;;FA;;;BA)";
+    const struct {
+        std::wstring descriptor;
+        bool reused;
+    } rows[] = {
+        {L"O:BAD:P" + own + L"(A;;FRFX;;;" + user + L")", true},
+        {L"O:SYD:P" + own, true},
+        {L"O:" + user + L"D:P" + own + L"(A;;FRFX;;;" + user + L")", false},  // the user's own file
+        {L"O:BAD:P" + own + L"(A;;FRFXFW;;;BU)", false},                       // Users may write it
+        {L"O:BAD:P" + own + L"(A;;0x00000002;;;" + user + L")", false},        // the user may write data
+        {L"O:BAD:P" + own + L"(A;;FRSD;;;" + user + L")", false},              // or delete it
+        {L"O:BAD:P" + own + L"(A;;FRWD;;;BU)", false},                         // or give itself rights
+        {L"O:BAD:P" + own + L"(A;;FRWO;;;" + user + L")", false},              // or take it over
+        {L"O:BAD:P" + own + L"(A;;GA;;;WD)", false},                           // everyone everything
+        {L"O:BAD:P" + own + L"(A;OICIIO;FA;;;BU)", false},                     // an inheritable entry
+        {L"O:BAD:(A;ID;FA;;;SY)(A;ID;FA;;;BA)", false},                         // inherited entries
+        {L"O:BA", false},                                                      // no DACL: no check
+    };
+    for (const auto& row : rows) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.descriptor.c_str(), SDDL_REVISION_1,
+                                                                         &descriptor, nullptr))
+            << row.descriptor;
+        EXPECT_EQ(row.reused, IsWritableByAdministratorsOnlyDescriptor(descriptor)) << row.descriptor;
+        LocalFree(descriptor);
+    }
+}
+
 TEST_F(UninstallTest, UnobtainableOrNetworkShellFolderExitsOneAndChangesNothing)
 {
     SetString(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + EntryName, L"DisplayName", EntryName);
