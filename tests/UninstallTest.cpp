@@ -6,12 +6,14 @@
 #include <shlobj.h>
 #include <sddl.h>
 #include <shlwapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "CopyHolds.h"
 #include "DetachedProgram.h"
 #include "FileSecurity.h"
 #include "FinalPath.h"
@@ -22,6 +24,7 @@
 #include "TestFiles.h"
 #include "TestPrograms.h"
 #include "TestRegistry.h"
+#include "UninstallFolders.h"
 
 namespace {
 
@@ -289,6 +292,59 @@ TEST(CopyHandoff, StartedProcessIsCheckedAgainstTheHeldFile)
 // A shell folder that cannot be obtained, and a local application-data folder on a share or
 // a network drive, where a server would answer the checked reads of the copy as it likes:
 // exit code 1 before anything is made, there or anywhere.
+// What the holds hold, on the functions that take them: the temporary folder can be
+// neither renamed nor removed, the copy neither written, deleted nor renamed, and the
+// handle held is the very file that was written. Once made anew, once taken over.
+TEST(CopyHandoff, HoldsKeepTheFolderAndTheCheckedCopy)
+{
+    const std::wstring root = L"C:\\ravelnest-tests\\holds";
+    DeleteTree(root);
+    CreateDirectoryW(L"C:\\ravelnest-tests", nullptr);
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    TemporaryFolder = (root + L"\\Temp").c_str();
+    TemporaryCopyPath = TemporaryFolder + L"\\Ravelnest Reelshifter SDK Uninstall.exe";
+    ASSERT_TRUE(CreateDirectoryW(TemporaryFolder, nullptr));
+    const std::vector<char> bytes = ReadBytes(BinPath(L"sleeper.exe"));
+    CFileBytes image;
+    image.Resize(static_cast<int>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), image.GetData());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const CHandleHolder folder = OpenTemporaryFolder();
+        ASSERT_TRUE(folder);
+        // Windows applies no share mode to a handle with attribute access alone.
+        PUBLIC_OBJECT_BASIC_INFORMATION basic = {};
+        ASSERT_LE(0, NtQueryObject(folder.Get(), ObjectBasicInformation, &basic, sizeof(basic), nullptr));
+        EXPECT_NE(0u, basic.GrantedAccess & (FILE_LIST_DIRECTORY | FILE_TRAVERSE)) << std::hex << basic.GrantedAccess;
+        EXPECT_FALSE(MoveFileW(TemporaryFolder, (root + L"\\Moved").c_str()));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        if (round == 0) {  // still empty
+            EXPECT_FALSE(RemoveDirectoryW(TemporaryFolder));
+            EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        }
+        CHandleHolder copy;
+        ASSERT_TRUE(HoldCopy(ExpectedFinalCopyPath(folder.Get()), image, copy));
+        EXPECT_FALSE(HoldValidHandle(CreateFileW(TemporaryCopyPath, GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr)));
+        EXPECT_FALSE(DeleteFileW(TemporaryCopyPath));
+        EXPECT_FALSE(MoveFileW(TemporaryCopyPath, (root + L"\\moved.exe").c_str()));
+        const CHandleHolder named = HoldValidHandle(CreateFileW(TemporaryCopyPath, FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION held = {};
+        BY_HANDLE_FILE_INFORMATION atPath = {};
+        ASSERT_TRUE(named && GetFileInformationByHandle(copy.Get(), &held) &&
+                    GetFileInformationByHandle(named.Get(), &atPath));
+        EXPECT_EQ(atPath.dwVolumeSerialNumber, held.dwVolumeSerialNumber);
+        EXPECT_EQ(atPath.nFileIndexHigh, held.nFileIndexHigh);
+        EXPECT_EQ(atPath.nFileIndexLow, held.nFileIndexLow);
+        CFileBytes read;
+        SetFilePointer(copy.Get(), 0, nullptr, FILE_BEGIN);
+        EXPECT_TRUE(ReadWholeFile(copy.Get(), read) && SameBytes(read, image));
+    }
+    DeleteTree(root);
+}
+
 // A handle's final path in each form, as the image path a process reports for that file.
 TEST(CopyHandoff, FinalPathsAreComparedInTheFormAProcessReports)
 {
