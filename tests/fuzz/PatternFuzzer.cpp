@@ -2,7 +2,9 @@
 // Windows. Input layout: a flags byte (bit 0: ignore case), then little-endian code units;
 // the first zero unit separates the pattern from the subject. The pattern is kept to 20 code
 // units and the subject to 7: the dialect allows exponential backtracking, and with longer
-// inputs '(a|a|a|a|a|a|a|a|a)+b' alone would make a slow input without any fault.
+// inputs '(a|a|a|a|a|a|a|a|a)+b' alone would make a slow input without any fault. Repetitions
+// nested three deep multiply again ('((.*!a|!b)+)*+' takes about ten times longer for each
+// unit of subject): a pattern with three or more repetition signs gets 4 units of subject.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,6 +13,7 @@
 
 constexpr size_t MaxPatternUnits = 20;
 constexpr size_t MaxSubjectUnits = 7;
+constexpr size_t MaxSubjectUnitsWhenNested = 4;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -33,8 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pattern.resize(MaxPatternUnits);
     }
     pattern.push_back(0);
-    if (subject.size() > MaxSubjectUnits) {
-        subject.resize(MaxSubjectUnits);
+    size_t repetitions = 0;
+    for (wchar_t unit : pattern) {
+        repetitions += unit == L'*' || unit == L'+' || unit == L'?' || unit == L'{';
+    }
+    const size_t maxSubject = repetitions >= 3 ? MaxSubjectUnitsWhenNested : MaxSubjectUnits;
+    if (subject.size() > maxSubject) {
+        subject.resize(maxSubject);
     }
     subject.push_back(0);
     const bool found = MatchPattern(ignoreCase, subject.data(), pattern.data());
